@@ -1,0 +1,44 @@
+# make test   set up the machine if needed, build, run every test
+# make demo   set up, build, load the plug-in through the stand-in and record
+# make bench  set up, build, run the benchmarks
+BUILD   ?= build
+WIN     := $(BUILD)/win
+NATIVE  := $(BUILD)/native
+JOBS    ?= 2
+
+.PHONY: all setup build build-win build-native test test-native test-win demo bench clean
+
+all: build
+
+setup:
+	@./scripts/setup-debian.sh
+
+build: build-win build-native
+
+build-win: setup
+	@cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(WIN) -j $(JOBS)
+
+build-native: setup
+	@cmake -S . -B $(NATIVE) -DZENDREL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	@cmake --build $(NATIVE) -j $(JOBS)
+
+test: test-native test-win
+
+test-native: build-native
+	@ctest --test-dir $(NATIVE) --output-on-failure
+
+test-win: build-win
+	@./scripts/wine-prefix.sh start
+	@ctest --test-dir $(WIN) --output-on-failure -j1; rc=$$?; ./scripts/wine-prefix.sh stop; exit $$rc
+
+demo: build-win
+	@./scripts/wine-prefix.sh start
+	@./scripts/demo.sh $(WIN)/bin $(BUILD)/demo; rc=$$?; ./scripts/wine-prefix.sh stop; exit $$rc
+
+bench: build-win
+	@./scripts/wine-prefix.sh start
+	@./scripts/bench.sh $(WIN)/bin; rc=$$?; ./scripts/wine-prefix.sh stop; exit $$rc
+
+clean:
+	rm -rf $(BUILD)

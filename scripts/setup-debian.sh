@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a Debian machine: CMake, the
+# i686 mingw-w64 cross compilers, 32-bit Wine, a Japanese UTF-8 locale (so
+# that Wine's ANSI code page is 932) and the GoogleTest sources.
+# Idempotent: it does nothing when everything is already there.
+set -euo pipefail
+
+need=()
+command -v cmake >/dev/null                    || need+=(cmake)
+command -v make >/dev/null                     || need+=(make)
+command -v g++ >/dev/null                      || need+=(g++)
+command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686 mingw-w64-tools)
+command -v i686-w64-mingw32-windres >/dev/null || need+=(binutils-mingw-w64-i686)
+[ -f /usr/src/googletest/CMakeLists.txt ]      || need+=(googletest)
+[ -f /usr/share/i18n/SUPPORTED ]               || need+=(locales)
+wine_ok=1
+command -v wine >/dev/null || wine_ok=0
+dpkg -s wine32:i386 >/dev/null 2>&1 || wine_ok=0
+
+if [ ${#need[@]} -gt 0 ] || [ $wine_ok = 0 ]; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "setup: missing packages (${need[*]} wine32); run as root to install them" >&2
+    exit 1
+  fi
+  if [ $wine_ok = 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  apt-get update -qq
+  [ $wine_ok = 0 ] && need+=(wine wine32:i386)
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "setup: the ja_JP.UTF-8 locale is missing; run as root to generate it" >&2
+    exit 1
+  fi
+  sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+fi
