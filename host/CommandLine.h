@@ -1,0 +1,27 @@
+// The tool's command line, read into a Command. No Windows header here, so
+// that it is tested anywhere.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+extern const char kUsage[];
+
+enum class CommandKind { kHelp, kList, kRecord, kScan };
+
+struct Command {
+    CommandKind kind = CommandKind::kHelp;
+    std::wstring driver;
+    // record only.
+    uint32_t space = 0;
+    uint32_t channel = 0;
+    uint32_t seconds = 0;  // exactly one of seconds and bytes is non-zero
+    uint64_t bytes = 0;
+    std::wstring out;
+};
+
+// args: the arguments after the program name. On failure *error holds a
+// one-line reason and *command is unspecified.
+bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, std::wstring* error);
