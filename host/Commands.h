@@ -1,0 +1,12 @@
+// The tool's commands. Each returns the exit status: 0 ok, 1 runtime failure.
+#pragma once
+
+#include "host/CommandLine.h"
+
+int RunList(const Command& command);
+int RunRecord(const Command& command);
+int RunScan(const Command& command);
+
+// Every wait for the stream is this short, so that Ctrl+C and the progress
+// line stay responsive. Never 0: a driver takes that as a very long wait.
+const unsigned kStreamWaitMs = 100;

@@ -1,0 +1,122 @@
+#include "host/Console.h"
+
+#include <stdio.h>
+
+namespace {
+
+volatile LONG g_stopRequested = 0;
+// Set once the command has stopped; a console that is closing waits for it,
+// because the process ends as soon as the handler returns.
+HANDLE g_stopHandled = nullptr;
+
+BOOL WINAPI OnConsoleEvent(DWORD event)
+{
+    InterlockedExchange(&g_stopRequested, 1);
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        if (g_stopHandled != nullptr)
+            WaitForSingleObject(g_stopHandled, 5000);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+std::string ToUtf8(const wchar_t* text)
+{
+    if (text == nullptr || text[0] == L'\0')
+        return std::string();
+    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1)
+        return std::string();
+    std::string result(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &result[0], size, nullptr, nullptr);
+    result.resize(static_cast<size_t>(size - 1));
+    return result;
+}
+
+// A console gets the text as UTF-16, so that it shows whatever the console's
+// code page; a file or pipe gets the UTF-8 bytes themselves.
+void WriteText(DWORD stdHandle, const std::string& text)
+{
+    HANDLE handle = GetStdHandle(stdHandle);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || text.empty())
+        return;
+    DWORD mode = 0;
+    if (GetConsoleMode(handle, &mode)) {
+        int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+        std::wstring wide(static_cast<size_t>(size), L'\0');
+        if (size > 0)
+            MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
+        DWORD written = 0;
+        WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+    const char* data = text.data();
+    DWORD left = static_cast<DWORD>(text.size());
+    while (left > 0) {
+        DWORD written = 0;
+        if (!WriteFile(handle, data, left, &written, nullptr) || written == 0)
+            return;
+        data += written;
+        left -= written;
+    }
+}
+
+void Complain(const std::string& text)
+{
+    WriteText(STD_ERROR_HANDLE, "zendrel-host: " + text + "\n");
+}
+
+bool IsTerminal(DWORD stdHandle)
+{
+    HANDLE handle = GetStdHandle(stdHandle);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD mode = 0;
+    return GetConsoleMode(handle, &mode) || GetFileType(handle) == FILE_TYPE_CHAR;
+}
+
+std::string SystemMessage(DWORD code)
+{
+    wchar_t text[512];
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                  text, sizeof text / sizeof text[0], nullptr);
+    // The system's texts end with a line break, often after a full stop
+    // (U+3002 in Japanese).
+    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' ' ||
+                          text[length - 1] == L'.' || text[length - 1] == 0x3002))
+        --length;
+    text[length] = L'\0';
+    char number[32];
+    snprintf(number, sizeof number, "error %lu", static_cast<unsigned long>(code));
+    if (length == 0)
+        return number;
+    return ToUtf8(text) + " (" + number + ")";
+}
+
+void InstallStopHandler()
+{
+    g_stopHandled = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+bool StopRequested()
+{
+    return InterlockedCompareExchange(&g_stopRequested, 0, 0) != 0;
+}
+
+void StopHandled()
+{
+    if (g_stopHandled != nullptr)
+        SetEvent(g_stopHandled);
+}
+
+double Now()
+{
+    static LARGE_INTEGER frequency = {};
+    if (frequency.QuadPart == 0)
+        QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}

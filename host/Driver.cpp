@@ -1,0 +1,98 @@
+#include "host/Driver.h"
+
+#include "host/Console.h"
+
+namespace {
+
+typedef IBonDriver*(__cdecl* CreateBonDriverFunction)(void);
+
+std::wstring FullPath(const std::wstring& path)
+{
+    DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    size = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+    if (size == 0 || size >= full.size())
+        return path;
+    full.resize(size);
+    return full;
+}
+
+}  // namespace
+
+bool Driver::Load(const std::wstring& path, std::string* error)
+{
+    Unload();
+    std::wstring full = FullPath(path);
+    std::string shown = ToUtf8(path);
+    DWORD attributes = GetFileAttributesW(full.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        *error = "cannot find the driver " + shown + ": " + SystemMessage(GetLastError());
+        return false;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        *error = "the driver " + shown + " is a folder";
+        return false;
+    }
+    // A plug-in normally sits in the host's own folder, where the loader finds
+    // the libraries it imports. This tool lives elsewhere, so the plug-in's
+    // folder is searched for them in its place.
+    m_module = LoadLibraryExW(full.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (m_module == nullptr) {
+        *error = "cannot load the driver " + shown + ": " + SystemMessage(GetLastError());
+        return false;
+    }
+    FARPROC export_ = GetProcAddress(m_module, "CreateBonDriver");
+    if (export_ == nullptr) {
+        *error = shown + " has no CreateBonDriver export; is it a tuner driver?";
+        Unload();
+        return false;
+    }
+    CreateBonDriverFunction create = reinterpret_cast<CreateBonDriverFunction>(reinterpret_cast<void*>(export_));
+    IBonDriver* driver = create();
+    if (driver == nullptr) {
+        *error = "CreateBonDriver of " + shown + " gave no driver instance";
+        Unload();
+        return false;
+    }
+    // Drivers built without RTTI cannot be asked for IBonDriver2; every driver
+    // this tool is meant for implements it, and with single inheritance both
+    // interfaces share one address.
+    m_driver = static_cast<IBonDriver2*>(driver);
+    return true;
+}
+
+void Driver::Unload()
+{
+    if (m_driver != nullptr) {
+        if (m_tunerOpen)
+            m_driver->CloseTuner();
+        m_driver->Release();
+    }
+    m_driver = nullptr;
+    m_tunerOpen = false;
+    if (m_module != nullptr)
+        FreeLibrary(m_module);
+    m_module = nullptr;
+}
+
+bool Driver::OpenTuner()
+{
+    m_tunerOpen = m_driver->OpenTuner() != FALSE;
+    return m_tunerOpen;
+}
+
+bool Driver::SpaceName(DWORD space, std::string* name) const
+{
+    LPCWSTR text = m_driver->EnumTuningSpace(space);
+    *name = ToUtf8(text);
+    return text != nullptr;
+}
+
+bool Driver::ChannelName(DWORD space, DWORD channel, std::string* name) const
+{
+    LPCWSTR text = m_driver->EnumChannelName(space, channel);
+    *name = ToUtf8(text);
+    return text != nullptr;
+}

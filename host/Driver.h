@@ -1,0 +1,36 @@
+// A plug-in loaded the way a host loads it: the DLL, its CreateBonDriver
+// export and the interface it hands out. Nothing of the driver's own classes
+// is known here.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "plugin/IBonDriver.h"
+
+class Driver
+{
+public:
+    Driver() = default;
+    ~Driver() { Unload(); }
+    Driver(const Driver&) = delete;
+    Driver& operator=(const Driver&) = delete;
+
+    // On failure *error holds a one-line reason and nothing stays loaded.
+    bool Load(const std::wstring& path, std::string* error);
+    // Closes the tuner if it was opened, releases the instance, frees the DLL.
+    void Unload();
+
+    bool OpenTuner();
+    IBonDriver2* operator->() const { return m_driver; }
+
+    // Names as UTF-8; false past the last space or channel.
+    bool SpaceName(DWORD space, std::string* name) const;
+    bool ChannelName(DWORD space, DWORD channel, std::string* name) const;
+
+private:
+    HMODULE m_module = nullptr;
+    IBonDriver2* m_driver = nullptr;
+    bool m_tunerOpen = false;
+};

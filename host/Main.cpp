@@ -1,0 +1,50 @@
+// zendrel-host: loads a tuner plug-in the way a host does, lists its channels,
+// records a stream or scans every channel.
+#include <windows.h>
+#include <shellapi.h>
+
+#include "host/CommandLine.h"
+#include "host/Commands.h"
+#include "host/Console.h"
+
+int main()
+{
+    // No system dialog box for a missing drive or library: every failure is
+    // a message on stderr.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+
+    // Taken as UTF-16, so that paths outside the ANSI code page work.
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::wstring> args;
+    for (int i = 1; argv != nullptr && i < count; ++i)
+        args.push_back(argv[i]);
+    if (argv != nullptr)
+        LocalFree(argv);
+
+    Command command;
+    std::wstring error;
+    if (!ParseCommandLine(args, &command, &error)) {
+        Complain(ToUtf8(error));
+        WriteText(STD_ERROR_HANDLE, kUsage);
+        return 2;
+    }
+    InstallStopHandler();
+    int status = 0;
+    switch (command.kind) {
+    case CommandKind::kHelp:
+        WriteText(STD_OUTPUT_HANDLE, kUsage);
+        break;
+    case CommandKind::kList:
+        status = RunList(command);
+        break;
+    case CommandKind::kRecord:
+        status = RunRecord(command);
+        break;
+    case CommandKind::kScan:
+        status = RunScan(command);
+        break;
+    }
+    StopHandled();
+    return status;
+}
