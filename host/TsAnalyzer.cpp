@@ -52,7 +52,7 @@ TsAnalyzer::TsAnalyzer()
       m_continuityErrors(0),
       m_errorPackets(0),
       m_transportStreamId(-1),
-      m_locked(false),
+      m_locked(true),
       m_pendingSize(0),
       m_sectionSize(0),
       m_inSection(false)
@@ -93,7 +93,8 @@ void TsAnalyzer::FeedLocked(const uint8_t* data, size_t size, size_t* pos)
     }
     while (i < size) {
         if (data[i] != kSyncByte) {
-            ++m_syncLosses;
+            if (m_packets != 0)
+                ++m_syncLosses;
             m_locked = false;
             break;
         }

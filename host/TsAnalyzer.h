@@ -2,10 +2,10 @@
 // counters per PID and the transport_stream_id of the PAT. The stream may be
 // fed in pieces of any size; a packet or a PAT section may span pieces.
 //
-// Alignment: the analyser locks onto a 0x47 that is followed by another one
-// 188 bytes on, and stays locked while every packet starts with 0x47. A packet
-// that does not counts one sync loss; the bytes up to the next lock are
-// skipped. Bytes seen before the first lock are skipped without a sync loss.
+// Alignment: the stream is taken as aligned from its first byte, and stays so
+// while every packet starts with 0x47. A packet that does not counts one sync
+// loss (none before the first packet) and the analyser hunts: it skips bytes
+// up to a 0x47 followed by another one 188 bytes on, and locks there.
 //
 // Continuity, per PID (the null PID 0x1FFF is not checked):
 //  - only packets with a payload advance the counter; adaptation-only packets
