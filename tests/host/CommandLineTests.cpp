@@ -1,0 +1,131 @@
+// zendrel-host's command line: what it accepts and, above all, what it turns
+// away before any driver is loaded.
+#include <gtest/gtest.h>
+
+#include "host/CommandLine.h"
+
+namespace {
+
+bool Parse(std::vector<std::wstring> args, Command* command, std::wstring* error)
+{
+    return ParseCommandLine(args, command, error);
+}
+
+// For failure messages; anything beyond ASCII shows as '?'.
+std::string Shown(const std::vector<std::wstring>& args)
+{
+    std::string text;
+    for (const std::wstring& arg : args) {
+        text += '[';
+        for (wchar_t c : arg)
+            text += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+        text += "] ";
+    }
+    return text;
+}
+
+}  // namespace
+
+TEST(CommandLine, RecordTakesItsOptionsInAnyOrder)
+{
+    Command c;
+    std::wstring error;
+    ASSERT_TRUE(Parse({L"record", L"--out", L"a b.ts", L"D.dll", L"--channel", L"12", L"--space", L"1",
+                       L"--seconds", L"30"},
+                      &c, &error))
+        << Shown({error});
+    EXPECT_EQ(c.kind, CommandKind::kRecord);
+    EXPECT_EQ(c.driver, L"D.dll");
+    EXPECT_EQ(c.space, 1u);
+    EXPECT_EQ(c.channel, 12u);
+    EXPECT_EQ(c.seconds, 30u);
+    EXPECT_EQ(c.bytes, 0u);
+    EXPECT_EQ(c.out, L"a b.ts");
+}
+
+TEST(CommandLine, NumbersReachTheirLimits)
+{
+    Command c;
+    std::wstring error;
+    ASSERT_TRUE(Parse({L"record", L"D.dll", L"--space", L"4294967295", L"--channel", L"0", L"--bytes",
+                       L"18446744073709551615", L"--out", L"x.ts"},
+                      &c, &error));
+    EXPECT_EQ(c.space, 0xFFFFFFFFu);
+    EXPECT_EQ(c.bytes, UINT64_MAX);
+    EXPECT_EQ(c.seconds, 0u);
+}
+
+TEST(CommandLine, ListScanAndHelp)
+{
+    Command c;
+    std::wstring error;
+    ASSERT_TRUE(Parse({L"list", L"C:\\x\\D.dll"}, &c, &error));
+    EXPECT_EQ(c.kind, CommandKind::kList);
+    EXPECT_EQ(c.driver, L"C:\\x\\D.dll");
+    ASSERT_TRUE(Parse({L"scan", L"D.dll"}, &c, &error));
+    EXPECT_EQ(c.kind, CommandKind::kScan);
+    ASSERT_TRUE(Parse({L"--help"}, &c, &error));
+    EXPECT_EQ(c.kind, CommandKind::kHelp);
+}
+
+TEST(CommandLine, TurnsAwayBadArguments)
+{
+    const std::vector<std::vector<std::wstring>> bad = {
+        {},
+        {L"play", L"D.dll"},
+        {L"list"},
+        {L"list", L"D.dll", L"E.dll"},
+        {L"list", L"D.dll", L"--space", L"0"},  // options belong to record
+        {L"scan", L""},
+        {L"record", L"D.dll", L"--channel", L"0", L"--seconds", L"1", L"--out", L"x.ts"},
+        {L"record", L"D.dll", L"--space", L"0", L"--seconds", L"1", L"--out", L"x.ts"},
+        {L"record", L"D.dll", L"--space", L"0", L"--channel", L"0", L"--seconds", L"1"},
+        {L"record", L"D.dll", L"--space", L"0", L"--channel", L"0", L"--out", L"x.ts"},
+        {L"record", L"D.dll", L"--space", L"0", L"--channel", L"0", L"--seconds", L"1", L"--bytes", L"9",
+         L"--out", L"x.ts"},
+        {L"record", L"D.dll", L"--space", L"0", L"--space", L"1", L"--channel", L"0", L"--seconds", L"1",
+         L"--out", L"x.ts"},
+        {L"record", L"D.dll", L"--space", L"0", L"--channel", L"0", L"--seconds", L"1", L"--out"},
+        {L"record", L"D.dll", L"--space", L"0", L"--channel", L"0", L"--seconds", L"1", L"--out", L""},
+        {L"record", L"D.dll", L"--space", L"0", L"--channel", L"0", L"--seconds", L"1", L"--out", L"x.ts",
+         L"--rate", L"2"},
+    };
+    for (const std::vector<std::wstring>& args : bad) {
+        Command c;
+        std::wstring error;
+        EXPECT_FALSE(Parse(args, &c, &error)) << Shown(args);
+        EXPECT_FALSE(error.empty()) << Shown(args);
+    }
+}
+
+TEST(CommandLine, TurnsAwayBadNumbers)
+{
+    // Each in turn as --space, --channel and --seconds or --bytes.
+    const wchar_t* bad[] = {L"", L"-1", L"+1", L" 1", L"1 ", L"12x", L"0x10", L"1.5", L"\uff11"};
+    for (const wchar_t* value : bad) {
+        for (int slot = 0; slot < 4; ++slot) {
+            std::vector<std::wstring> args = {L"record", L"D.dll", L"--space", L"0", L"--channel", L"0",
+                                              slot == 3 ? L"--bytes" : L"--seconds", L"1", L"--out", L"x.ts"};
+            args[slot == 0 ? 3 : slot == 1 ? 5 : 7] = value;
+            Command c;
+            std::wstring error;
+            EXPECT_FALSE(Parse(args, &c, &error)) << Shown(args);
+        }
+    }
+    Command c;
+    std::wstring error;
+    EXPECT_FALSE(Parse({L"record", L"D.dll", L"--space", L"4294967296", L"--channel", L"0", L"--seconds", L"1",
+                        L"--out", L"x.ts"},
+                       &c, &error))
+        << "one past 32 bits";
+    EXPECT_FALSE(Parse({L"record", L"D.dll", L"--space", L"0", L"--channel", L"0", L"--bytes",
+                        L"18446744073709551616", L"--out", L"x.ts"},
+                       &c, &error))
+        << "one past 64 bits";
+    EXPECT_FALSE(Parse({L"record", L"D.dll", L"--space", L"0", L"--channel", L"0", L"--seconds", L"0",
+                        L"--out", L"x.ts"},
+                       &c, &error));
+    EXPECT_FALSE(Parse({L"record", L"D.dll", L"--space", L"0", L"--channel", L"0", L"--bytes", L"0", L"--out",
+                        L"x.ts"},
+                       &c, &error));
+}
