@@ -25,7 +25,7 @@
 class TsAnalyzer
 {
 public:
-    static const size_t kPacketSize = 188;
+    static constexpr size_t kPacketSize = 188;
 
     TsAnalyzer();
 
