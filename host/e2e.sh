@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# End-to-end check of zendrel-host against the real plug-in and the stand-in
+# board library, under Wine.
+#
+#   host/e2e.sh BIN_DIR
+#
+# BIN_DIR holds zendrel-host.exe, Zendrel.dll and standin/EarthPtDll.dll (the
+# build's bin/). The plug-in is laid out in a temporary folder as
+# Zendrel-S.dll and Zendrel-T.dll beside EarthPtDll.dll, as a host's folder
+# would hold them. Prints one line per check; exits 1 if any failed.
+set -u
+
+if [ $# -ne 1 ]; then
+  echo "usage: $0 BIN_DIR" >&2
+  exit 2
+fi
+bin=$(cd "$1" && pwd) || exit 2
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+run="$root/scripts/wine-run.sh"
+host="$bin/zendrel-host.exe"
+for f in "$host" "$bin/Zendrel.dll" "$bin/standin/EarthPtDll.dll"; do
+  [ -f "$f" ] || { echo "missing $f" >&2; exit 2; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zendrel-e2e.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+# A folder name outside ASCII: paths must reach the plug-in as UTF-16.
+plugins="$work/プラグイン"
+mkdir -p "$plugins"
+cp "$bin/Zendrel.dll" "$plugins/Zendrel-S.dll"
+cp "$bin/Zendrel.dll" "$plugins/Zendrel-T.dll"
+cp "$bin/standin/EarthPtDll.dll" "$plugins/"
+
+win() { local p=${1//\//\\}; echo "Z:$p"; }
+S=$(win "$plugins/Zendrel-S.dll")
+T=$(win "$plugins/Zendrel-T.dll")
+
+failures=0
+check() {  # check DESCRIPTION CONDITION...
+  local what=$1
+  shift
+  if "$@"; then
+    echo "ok    $what"
+  else
+    echo "FAIL  $what"
+    failures=$((failures + 1))
+  fi
+}
+# Runs zendrel-host; leaves its exit status in rc, output in out and err.
+zh() {
+  "$run" "$host" "$@" >"$work/out" 2>"$work/err"
+  rc=$?
+  out=$(cat "$work/out")
+  err=$(cat "$work/err")
+}
+has() { grep -qF -- "$2" <<<"$1"; }
+line() { grep -qE -- "$2" <<<"$1"; }
+value() { sed -n "s/^$1: //p" <<<"$out" | head -n 1; }
+size() { stat -c %s "$1" 2>/dev/null || echo -1; }
+
+echo "== list"
+zh list "$S"
+check "list satellite: exit 0" [ "$rc" = 0 ]
+check "list satellite: tuner name" line "$out" '^tuner: .+'
+check "list satellite: space 0 is BS" has "$out" "space 0: BS"
+check "list satellite: space 1 is CS110" has "$out" "space 1: CS110"
+check "list satellite: channel 0 listed" line "$out" '^  0: .+'
+zh list "$T"
+check "list terrestrial: exit 0" [ "$rc" = 0 ]
+check "list terrestrial: space 0 listed" line "$out" '^space 0: .+'
+check "list terrestrial: output is UTF-8" iconv -f UTF-8 -t UTF-8 "$work/out" -o /dev/null
+
+echo "== record"
+ts="$work/録画 BS0.ts"
+zh record "$S" --space 0 --channel 0 --seconds 2 --out "$(win "$ts")"
+echo "$out" | sed 's/^/      /'
+check "record 2 s: exit 0" [ "$rc" = 0 ]
+check "record 2 s: continuity errors 0" [ "$(value 'continuity errors')" = 0 ]
+check "record 2 s: sync losses 0" line "$out" '^sync losses: 0 '
+check "record 2 s: TS ID 0x4010" [ "$(value 'TS ID')" = 0x4010 ]
+check "record 2 s: file holds the bytes reported" [ "$(size "$ts")" = "$(value bytes)" ]
+check "record 2 s: over a second's worth of stream" [ "$(size "$ts")" -gt 3000000 ]
+check "record 2 s: no progress line when stderr is a file" [ -z "$err" ]
+
+ts2="$work/bytes.ts"
+zh record "$S" --space 0 --channel 1 --bytes 100000 --out "$(win "$ts2")"
+check "record --bytes: exit 0" [ "$rc" = 0 ]
+check "record --bytes: file is exactly 100000 bytes" [ "$(size "$ts2")" = 100000 ]
+check "record --bytes: TS ID 0x4011" [ "$(value 'TS ID')" = 0x4011 ]
+
+echo "== scan"
+zh scan "$S"
+check "scan: exit 0" [ "$rc" = 0 ]
+check "scan: BS channel 0 tuned with TS ID 0x4010" line "$out" '^ +0 +0 +yes +[0-9.]+ +0x4010 '
+check "scan: a row for CS110" line "$out" '^ +1 +0 +yes '
+
+echo "== Ctrl+C"
+ts3="$work/interrupted.ts"
+"$run" "$host" record "$S" --space 0 --channel 0 --seconds 60 --out "$(win "$ts3")" >"$work/out" 2>"$work/err" &
+pid=$!
+sleep 3
+kill -INT "$pid" 2>/dev/null
+wait "$pid"
+rc=$?
+out=$(cat "$work/out")
+err=$(cat "$work/err")
+check "Ctrl+C: exit 1" [ "$rc" = 1 ]
+check "Ctrl+C: says it was interrupted" has "$err" "interrupted"
+check "Ctrl+C: what was received is on disk" [ "$(size "$ts3")" -gt 0 ]
+check "Ctrl+C: file holds the bytes reported" [ "$(size "$ts3")" = "$(value bytes)" ]
+
+echo "== failures"
+zh list "$(win "$plugins/Nothing-S.dll")"
+check "missing DLL: exit 1 with a message" [ "$rc" = 1 -a -n "$err" ]
+echo "not a program" >"$plugins/Text-S.dll"
+zh list "$(win "$plugins/Text-S.dll")"
+check "not a DLL: exit 1" [ "$rc" = 1 ]
+check "not a DLL: cannot load it" has "$err" "cannot load"
+zh list "$(win "$plugins/EarthPtDll.dll")"
+check "no CreateBonDriver: exit 1" [ "$rc" = 1 ]
+check "no CreateBonDriver: says so" has "$err" "no CreateBonDriver"
+# A third satellite tuner does not exist on the board: the DLL refuses to load.
+cp "$bin/Zendrel.dll" "$plugins/Zendrel-S3.dll"
+zh list "$(win "$plugins/Zendrel-S3.dll")"
+check "DLL refusing to load: exit 1" [ "$rc" = 1 ]
+check "DLL refusing to load: the system's reason" has "$err" "(error 1114)"
+
+keep="$work/keep.ts"
+echo "keep me" >"$keep"
+zh record "$S" --space 99 --channel 0 --seconds 1 --out "$(win "$keep")"
+check "space 99: exit 1" [ "$rc" = 1 ]
+check "space 99: says so" has "$err" "no space 99"
+check "space 99: existing output file untouched" [ "$(cat "$keep")" = "keep me" ]
+zh record "$S" --space 0 --channel 999 --seconds 1 --out "$(win "$work/new.ts")"
+check "channel 999: exit 1" [ "$rc" = 1 ]
+check "channel 999: no output file left behind" [ ! -e "$work/new.ts" ]
+
+# A folder of its own: had the DLL been loaded, it would have written its
+# settings file there when released.
+alone="$work/alone"
+mkdir -p "$alone"
+cp "$bin/Zendrel.dll" "$alone/Zendrel-S.dll"
+cp "$bin/standin/EarthPtDll.dll" "$alone/"
+zh record "$(win "$alone/Zendrel-S.dll")" --space 0 --channel 0 --seconds 1 --out "$(win "$work/no/such/dir/x.ts")"
+check "unwritable --out: exit 1" [ "$rc" = 1 ]
+check "unwritable --out: says so" has "$err" "cannot write"
+check "unwritable --out: checked before loading the DLL" [ -z "$(ls "$alone" | grep -v '\.dll$')" ]
+
+zh record "$S" --space 0 --channel 0 --out "$(win "$work/x.ts")"
+check "neither --seconds nor --bytes: exit 2" [ "$rc" = 2 ]
+check "bad arguments: usage shown" has "$err" "usage:"
+zh record "$S" --space zero --channel 0 --seconds 1 --out "$(win "$work/x.ts")"
+check "--space zero: exit 2" [ "$rc" = 2 ]
+zh
+check "no arguments: exit 2" [ "$rc" = 2 ]
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "all checks passed"
