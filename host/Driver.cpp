@@ -40,7 +40,11 @@ bool Driver::Load(const std::wstring& path, std::string* error)
     // folder is searched for them in its place.
     m_module = LoadLibraryExW(full.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (m_module == nullptr) {
-        *error = "cannot load the driver " + shown + ": " + SystemMessage(GetLastError());
+        DWORD code = GetLastError();
+        *error = "cannot load the driver " + shown + ": " + SystemMessage(code);
+        // The file is there, so what was not found is a library it imports.
+        if (code == ERROR_MOD_NOT_FOUND)
+            *error += "; a library it imports was not found";
         return false;
     }
     FARPROC export_ = GetProcAddress(m_module, "CreateBonDriver");
