@@ -138,72 +138,56 @@ void PrintSummary(const Command& command, double seconds, const TsAnalyzer& ts, 
     WriteText(STD_OUTPUT_HANDLE, "file: " + ToUtf8(command.out) + "\n" + text);
 }
 
-}  // namespace
-
-int RunRecord(const Command& command)
+// Checks the space and channel against the driver's lists, then tunes.
+// Returns the failure, empty when none.
+std::string Tune(const Command& command, Driver& driver)
 {
-    std::string error;
-    OutputFile file;
-    if (!file.Open(command.out, &error)) {
-        Complain(error);
-        return 1;
-    }
-    Driver driver;
-    if (!driver.Load(command.driver, &error)) {
-        Complain(error);
-        return 1;
-    }
+    std::string space = std::to_string(command.space);
+    std::string channel = std::to_string(command.channel);
     std::string spaceName;
     std::string channelName;
-    if (!driver.SpaceName(command.space, &spaceName)) {
-        Complain("the driver has no space " + std::to_string(command.space) + " (see list)");
-        return 1;
-    }
-    if (!driver.ChannelName(command.space, command.channel, &channelName)) {
-        Complain("space " + std::to_string(command.space) + " (" + spaceName + ") has no channel " +
-                 std::to_string(command.channel) + " (see list)");
-        return 1;
-    }
-    if (!driver.OpenTuner()) {
-        Complain("the driver could not open its tuner");
-        return 1;
-    }
-    if (!driver->SetChannel(static_cast<DWORD>(command.space), static_cast<DWORD>(command.channel))) {
-        Complain("tuning failed: space " + std::to_string(command.space) + " (" + spaceName + ") channel " +
-                 std::to_string(command.channel) + " (" + channelName + ")");
-        return 1;
-    }
+    if (!driver.SpaceName(command.space, &spaceName))
+        return "the driver has no space " + space + " (see list)";
+    if (!driver.ChannelName(command.space, command.channel, &channelName))
+        return "space " + space + " (" + spaceName + ") has no channel " + channel + " (see list)";
+    if (!driver.OpenTuner())
+        return "the driver could not open its tuner";
+    if (!driver->SetChannel(static_cast<DWORD>(command.space), static_cast<DWORD>(command.channel)))
+        return "tuning failed: space " + space + " (" + spaceName + ") channel " + channel + " (" + channelName + ")";
     // Whatever the driver still holds from before the tuning is not this
     // channel's.
     driver->PurgeTsStream();
-    if (!file.Start(&error)) {
-        Complain(error);
-        return 1;
-    }
+    return std::string();
+}
 
-    bool progress = IsTerminal(STD_ERROR_HANDLE);
+struct Recording {
     TsAnalyzer ts;
     uint64_t written = 0;
+    double seconds = 0;
+};
+
+// Writes the stream to the file until the command's limit, Ctrl+C or a
+// failure. Returns the failure, empty when none.
+std::string Receive(const Command& command, Driver& driver, OutputFile& file, Recording* r)
+{
+    bool progress = IsTerminal(STD_ERROR_HANDLE);
     double start = Now();
     double lastData = start;
     double lastProgress = -1.0;
     std::string failure;
     bool done = false;
-    while (!done) {
+    while (!done && failure.empty()) {
         double now = Now();
-        if (StopRequested()) {
+        r->seconds = now - start;
+        if (StopRequested())
             failure = "interrupted";
-            break;
-        }
-        if ((command.seconds != 0 && now - start >= command.seconds) ||
-            (command.bytes != 0 && written >= command.bytes))
-            break;
-        if (now - lastData >= kStallSeconds) {
+        else if (now - lastData >= kStallSeconds)
             failure = Format("no stream for %.0f seconds", kStallSeconds);
+        if (!failure.empty() || (command.seconds != 0 && r->seconds >= command.seconds) ||
+            (command.bytes != 0 && r->written >= command.bytes))
             break;
-        }
         if (progress && now - lastProgress >= kProgressSeconds) {
-            ShowProgress(now - start, written, driver->GetSignalLevel());
+            ShowProgress(r->seconds, r->written, driver->GetSignalLevel());
             lastProgress = now;
         }
         DWORD ready = driver->WaitTsStream(kStreamWaitMs);
@@ -219,31 +203,50 @@ int RunRecord(const Command& command)
             remain = 0;
             if (!driver->GetTsStream(&data, &size, &remain) || data == nullptr || size == 0)
                 break;
-            if (command.bytes != 0 && command.bytes - written < size)
-                size = static_cast<DWORD>(command.bytes - written);
-            if (!file.Write(data, size, &failure)) {
-                done = true;
+            if (command.bytes != 0 && command.bytes - r->written < size)
+                size = static_cast<DWORD>(command.bytes - r->written);
+            if (!file.Write(data, size, &failure))
                 break;
-            }
-            ts.Feed(data, size);
-            written += size;
+            r->ts.Feed(data, size);
+            r->written += size;
             lastData = Now();
-            if (command.bytes != 0 && written >= command.bytes)
-                done = true;
+            done = command.bytes != 0 && r->written >= command.bytes;
         }
-        if (!failure.empty())
-            break;
     }
-    double seconds = Now() - start;
-    float signal = driver->GetSignalLevel();
+    r->seconds = Now() - start;
     if (progress)
         ClearProgress();
-    std::string closeError;
-    if (!file.Close(&closeError) && failure.empty())
-        failure = closeError;
+    return failure;
+}
+
+}  // namespace
+
+int RunRecord(const Command& command)
+{
+    std::string error;
+    OutputFile file;
+    if (!file.Open(command.out, &error)) {
+        Complain(error);
+        return 1;
+    }
+    Driver driver;
+    if (!driver.Load(command.driver, &error)) {
+        Complain(error);
+        return 1;
+    }
+    error = Tune(command, driver);
+    if (!error.empty() || !file.Start(&error)) {
+        Complain(error);
+        return 1;
+    }
+    Recording recording;
+    std::string failure = Receive(command, driver, file, &recording);
+    float signal = driver->GetSignalLevel();
+    if (!file.Close(&error) && failure.empty())
+        failure = error;
     driver.Unload();
 
-    PrintSummary(command, seconds, ts, signal);
+    PrintSummary(command, recording.seconds, recording.ts, signal);
     if (!failure.empty()) {
         Complain(failure + "; what was received is in " + ToUtf8(command.out));
         return 1;
