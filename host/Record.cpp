@@ -20,7 +20,10 @@ const double kProgressSeconds = 0.25;
 class OutputFile
 {
 public:
+    OutputFile() = default;
     ~OutputFile() { Close(); }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
 
     bool Open(const std::wstring& path, std::string* error)
     {
