@@ -11,7 +11,11 @@ case "${1:-}" in
       mkdir -p "$WINEPREFIX"
       env -u DISPLAY LC_ALL=ja_JP.UTF-8 wineboot -i >/dev/null 2>&1
     fi
-    wineserver -p >/dev/null 2>&1 || true ;;
+    wineserver -p >/dev/null 2>&1 || true
+    # Start Wine's background services now, detached from any pipe: started
+    # by a test instead, they would inherit its output pipe and keep CTest or
+    # a shell pipeline waiting for an end of file that never comes.
+    env -u DISPLAY LC_ALL=ja_JP.UTF-8 wine cmd /c exit </dev/null >/dev/null 2>&1 || true ;;
   stop)
     wineserver -k >/dev/null 2>&1 || true ;;
   *) echo "usage: $0 start|stop" >&2; exit 2 ;;
