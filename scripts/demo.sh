@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The plug-in at work, end to end: a folder laid out as a viewer's plug-in
+# folder would be, with the plug-in as a satellite and a terrestrial copy
+# beside the board library (here the project's stand-in), its channels listed,
+# a few seconds of BS recorded, and the side files it writes at release.
+#
+#   scripts/demo.sh BIN_DIR DEMO_DIR
+set -eu
+bin=$(cd "$1" && pwd)
+demo=$2
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+run="$root/scripts/wine-run.sh"
+
+rm -rf "$demo"
+mkdir -p "$demo"
+demo=$(cd "$demo" && pwd)
+cp "$bin/Zendrel.dll" "$demo/Zendrel-S.dll"
+cp "$bin/Zendrel.dll" "$demo/Zendrel-T.dll"
+cp "$bin/standin/EarthPtDll.dll" "$demo/EarthPtDll.dll"
+cp "$bin/zendrel-host.exe" "$demo/"
+win() { local p=${1//\//\\}; echo "Z:$p"; }
+
+step() { printf '\n== %s\n' "$*"; }
+
+step "Channels of the satellite copy (built-in list)"
+"$run" "$demo/zendrel-host.exe" list "$(win "$demo/Zendrel-S.dll")"
+
+step "Channels of the terrestrial copy (the board's own list)"
+"$run" "$demo/zendrel-host.exe" list "$(win "$demo/Zendrel-T.dll")" | head -n 12
+echo "   ..."
+
+step "Recording 3 seconds of BS space 0, channel 0"
+"$run" "$demo/zendrel-host.exe" record "$(win "$demo/Zendrel-S.dll")" \
+  --space 0 --channel 0 --seconds 3 --out "$(win "$demo/BS1-TS0.ts")"
+
+step "What is in the demo folder now"
+echo "recording:     $demo/BS1-TS0.ts ($(stat -c %s "$demo/BS1-TS0.ts") bytes)"
+echo "settings file: $demo/Zendrel-ST.ini (written at release; shared by both copies)"
+echo "channel files: $demo/Zendrel-S.SetCh.txt, $demo/Zendrel-T.SetCh.txt (written at release, to edit)"
+ls -l "$demo"
