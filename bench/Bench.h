@@ -85,3 +85,4 @@ double Max(const std::vector<double>& values);
 // Each benchmark prints its part of the report and returns false only when it
 // could not run.
 bool RunThroughput(const Board& board);
+bool RunLoadTime(const Board& board);

@@ -17,6 +17,7 @@ int main()
         return 1;
     }
     bool ran = RunThroughput(*board);
+    ran = RunLoadTime(*board) && ran;
     if (!ran)
         printf("Some benchmark could not run; see above.\n");
     return ran ? 0 : 1;
