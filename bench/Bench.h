@@ -86,3 +86,4 @@ double Max(const std::vector<double>& values);
 // could not run.
 bool RunThroughput(const Board& board);
 bool RunLoadTime(const Board& board);
+bool RunWakeUp(const Board& board);
