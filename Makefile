@@ -5,6 +5,7 @@ BUILD   ?= build
 WIN     := $(BUILD)/win
 NATIVE  := $(BUILD)/native
 JOBS    ?= 2
+MAKEFLAGS += --no-print-directory
 
 .PHONY: all setup build build-win build-native test test-native test-win demo bench clean
 
