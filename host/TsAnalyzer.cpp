@@ -2,24 +2,13 @@
 
 #include <string.h>
 
+#include "ts/MpegCrc32.h"
+
 namespace {
 
 const uint8_t kSyncByte = 0x47;
 const uint16_t kNullPid = 0x1FFF;
 const uint16_t kPatPid = 0x0000;
-
-// MPEG-2 CRC-32 as carried at the end of PSI sections. Run over a whole
-// section, its own CRC included, it gives 0 when the section is intact.
-uint32_t Crc32(const uint8_t* data, size_t size)
-{
-    uint32_t crc = 0xFFFFFFFFu;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= static_cast<uint32_t>(data[i]) << 24;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
-    }
-    return crc;
-}
 
 uint16_t PidOf(const uint8_t* packet)
 {
@@ -238,7 +227,7 @@ void TsAnalyzer::AppendSection(const uint8_t* data, size_t size)
         // table_id 0, section_syntax_indicator, a whole header and CRC,
         // current_next_indicator: a PAT in force now.
         bool isPat = m_section[0] == 0x00 && (m_section[1] & 0x80) && m_sectionSize >= 12 &&
-                     (m_section[5] & 0x01) && Crc32(m_section, m_sectionSize) == 0;
+                     (m_section[5] & 0x01) && MpegCrc32(m_section, m_sectionSize) == 0;
         if (isPat)
             m_transportStreamId = (m_section[3] << 8) | m_section[4];
         m_sectionSize = 0;

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "ts/MpegCrc32.h"
+
 namespace {
 
 // How many of packets 0..k-1 went out on the same PID as packet k; its
@@ -34,7 +36,7 @@ void RenderPat(const TsStreamId& id, uint64_t k, uint8_t* p)
     section[9] = 0x01;
     section[10] = static_cast<uint8_t>(0xE0 | (kTsPmtPid >> 8));
     section[11] = static_cast<uint8_t>(kTsPmtPid);
-    uint32_t crc = TsCrc32(section, 12);
+    uint32_t crc = MpegCrc32(section, 12);
     section[12] = static_cast<uint8_t>(crc >> 24);
     section[13] = static_cast<uint8_t>(crc >> 16);
     section[14] = static_cast<uint8_t>(crc >> 8);
@@ -64,17 +66,6 @@ void RenderPacket(const TsStreamId& id, uint64_t k, uint8_t* p)
 }
 
 }  // namespace
-
-uint32_t TsCrc32(const uint8_t* data, uint32_t size)
-{
-    uint32_t crc = 0xFFFFFFFFu;
-    for (uint32_t i = 0; i < size; ++i) {
-        crc ^= static_cast<uint32_t>(data[i]) << 24;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
-    }
-    return crc;
-}
 
 void TsRenderBytes(const TsStreamId& id, uint64_t offset, uint8_t* dest, uint32_t size)
 {

@@ -25,9 +25,5 @@ struct TsStreamId {
     uint8_t ptChannel;   // low byte of the tuned PT channel, 0xFF when none
 };
 
-// MPEG-2 CRC-32 (polynomial 0x04C11DB7, initial value all ones, no
-// reflection, no final inversion) as carried at the end of PSI sections.
-uint32_t TsCrc32(const uint8_t* data, uint32_t size);
-
 // Renders bytes [offset, offset + size) of the stream.
 void TsRenderBytes(const TsStreamId& id, uint64_t offset, uint8_t* dest, uint32_t size);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "standin/TsPackets.h"
+#include "ts/MpegCrc32.h"
 #include "tests/standin/Standin.h"
 
 namespace {
@@ -73,9 +74,9 @@ protected:
 
 }  // namespace
 
-TEST(TsCrc32, MatchesTheMpeg2CheckValue)
+TEST(MpegCrc32, MatchesTheMpeg2CheckValue)
 {
-    EXPECT_EQ(TsCrc32(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x0376E6E7u);
+    EXPECT_EQ(MpegCrc32(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x0376E6E7u);
 }
 
 TEST_F(StreamTest, PatCarriesTsIdOfTunerKindWithValidCrc)
@@ -98,7 +99,7 @@ TEST_F(StreamTest, PatCarriesTsIdOfTunerKindWithValidCrc)
             EXPECT_EQ(sec[8] << 8 | sec[9], 1) << "program_number";
             EXPECT_EQ((sec[10] & 0x1F) << 8 | sec[11], 0x01F0) << "PMT PID";
             uint32_t crc = static_cast<uint32_t>(sec[12]) << 24 | sec[13] << 16 | sec[14] << 8 | sec[15];
-            EXPECT_EQ(crc, TsCrc32(sec, 12));
+            EXPECT_EQ(crc, MpegCrc32(sec, 12));
             EXPECT_EQ(Bytes(p.begin() + 21, p.end()), Bytes(kPacket - 21, 0xFF)) << "stuffing";
         }
     }
