@@ -322,3 +322,18 @@ TEST_F(SideFileTest, DllPathTooLongForItsFieldFailsTheLoad)
         EXPECT_EQ(CallsTo(log, "PtDllOpen(").size(), length == 259u ? 1u : 0u);
     }
 }
+
+TEST_F(SideFileTest, ChannelsWhoseNamesFoundNoRoomAreListedWithEmptyNames)
+{
+    // 64 rows of 240-byte names need 15,616 bytes; the name pool holds 8,192,
+    // so the later rows come without a name. A host stops listing at the
+    // first null, so those must read as empty names, not as the end.
+    std::string text = "$UHF\t0\r\n";
+    for (int i = 0; i < 64; ++i)
+        text += std::string(239, 'a') + static_cast<char>('A' + i % 26) + "\t0\t" + std::to_string(i) + "\r\n";
+    folder.Write(L"Zendrel-T.SetCh.txt", text);
+    std::vector<std::wstring> listing = LoadAndRelease(L"Zendrel-T.dll");
+    ASSERT_EQ(listing.size(), 64u);
+    EXPECT_EQ(listing[0], L"0/0=" + std::wstring(31, L'a'));
+    EXPECT_EQ(listing[63], L"0/63=");
+}
