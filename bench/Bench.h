@@ -1,6 +1,8 @@
-// What the benchmarks share: the stand-in board library's calls, a clock,
-// fresh folders for copies of the plug-in, loading a copy as a host does, and
-// the few statistics the report prints.
+// What the benchmarks share: a clock, loading a copy of the plug-in as a host
+// does, and the few statistics the report prints. The stand-in board library
+// (loaded by its path before any copy of the plug-in, whose import of
+// EarthPtDll.dll then resolves to it) and the folders for the copies come from
+// the plug-in tests' own helpers.
 #pragma once
 
 #include <windows.h>
@@ -9,50 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "board/EarthPtDll.h"
 #include "plugin/IBonDriver.h"
-#include "standin/EptSim.h"
-
-// The stand-in calls the benchmarks use. The stand-in is loaded by its path
-// before any copy of the plug-in, whose import of EarthPtDll.dll then resolves
-// to it.
-#define BENCH_BOARD_CALLS(X)                                                                    \
-    X(PtDllGetStreamData) X(EptSimReset) X(EptSimSetLogging) X(EptSimSetStreamMode)            \
-    X(EptSimScheduleBytes) X(EptSimNowMicros) X(EptSimGetTuner)
-
-struct Board {
-#define BENCH_BOARD_MEMBER(name) decltype(&::name) name;
-    BENCH_BOARD_CALLS(BENCH_BOARD_MEMBER)
-#undef BENCH_BOARD_MEMBER
-};
-
-// standin\EarthPtDll.dll beside this program, or null when it or one of the
-// calls above is missing.
-const Board* LoadBoard();
-
-// The folder of this program, ending with a backslash.
-std::wstring ProgramFolder();
+#include "tests/dll/Folder.h"
+#include "tests/standin/StandinLoader.h"
 
 // QueryPerformanceCounter in seconds.
 double Seconds();
-
-// A fresh, empty folder under the temporary directory; its files and the
-// folder itself go when the object goes.
-class TempFolder
-{
-public:
-    TempFolder();
-    ~TempFolder();
-    std::wstring Path(const wchar_t* name) const { return m_path + name; }
-    bool Write(const wchar_t* name, const std::string& bytes) const;
-    // Copies Zendrel.dll from beside this program under fileName.
-    bool AddPlugin(const wchar_t* fileName) const;
-
-private:
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    std::wstring m_path;  // ends with a backslash
-};
 
 // Settings that stop the plug-in from writing side files at release, so that
 // every load of a copy finds the folder as the benchmark made it.
@@ -73,7 +37,7 @@ void UnloadPlugin(Plugin* plugin);
 // Loads a copy named fileName in folder, takes the tuner out of sleep and tunes
 // space 0 channel 0; returns the board handle of its tuner, or -1 with the
 // copy unloaded when any step fails.
-int32_t LoadAndTune(const Board& board, const TempFolder& folder, const wchar_t* fileName,
+int32_t LoadAndTune(const Standin& board, const Folder& folder, const wchar_t* fileName,
                     Plugin* plugin);
 
 double Median(std::vector<double> values);
@@ -84,6 +48,6 @@ double Max(const std::vector<double>& values);
 
 // Each benchmark prints its part of the report and returns false only when it
 // could not run.
-bool RunThroughput(const Board& board);
-bool RunLoadTime(const Board& board);
-bool RunWakeUp(const Board& board);
+bool RunThroughput(const Standin& board);
+bool RunLoadTime(const Standin& board);
+bool RunWakeUp(const Standin& board);

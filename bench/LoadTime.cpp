@@ -78,13 +78,13 @@ int ChannelCount(IBonDriver2* driver, DWORD space)
     return count;
 }
 
-bool RunCase(const Board& board, const LoadCase& c)
+bool RunCase(const Standin& board, const LoadCase& c)
 {
     board.EptSimReset();
     board.EptSimSetLogging(0);
-    TempFolder folder;
+    Folder folder;
     std::string channelText = c.channelFile ? LargestChannelFile(c.terrestrial) : std::string();
-    if (!folder.Write(L"Zendrel-ST.ini", kNoAutoMakeSettings) || !folder.AddPlugin(c.plugin) ||
+    if (!folder.Write(L"Zendrel-ST.ini", kNoAutoMakeSettings) || folder.AddPlugin(c.plugin).empty() ||
         (c.channelFile != nullptr &&
          (channelText.empty() || !folder.Write(c.channelFile, channelText)))) {
         printf("   %-34s could not prepare its folder\n", c.label);
@@ -129,7 +129,7 @@ bool RunCase(const Board& board, const LoadCase& c)
 
 }  // namespace
 
-bool RunLoadTime(const Board& board)
+bool RunLoadTime(const Standin& board)
 {
     printf("2. Load time\n"
            "   LoadLibraryW + construction + CreateBonDriver, then Release + FreeLibrary,\n"

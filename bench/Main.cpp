@@ -11,7 +11,7 @@ int main()
     setvbuf(stdout, nullptr, _IONBF, 0);
     printf("Zendrel benchmarks: copies of Zendrel.dll in fresh temporary folders,\n"
            "board library: the stand-in (standin\\EarthPtDll.dll), call log off.\n\n");
-    const Board* board = LoadBoard();
+    const Standin* board = LoadStandin();
     if (board == nullptr) {
         printf("standin\\EarthPtDll.dll beside this program is missing or lacks a call\n");
         return 1;

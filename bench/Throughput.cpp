@@ -74,7 +74,7 @@ void Run(Direct direct, ViaPlugin viaPlugin, Meter* directMeter, Meter* pluginMe
     }
 }
 
-void RunCase(const Board& board, IBonDriver2* driver, int32_t handle, const Case& c, BYTE* buffer,
+void RunCase(const Standin& board, IBonDriver2* driver, int32_t handle, const Case& c, BYTE* buffer,
              Meter* directMeter, Meter* pluginMeter)
 {
     auto direct = [&] {
@@ -111,7 +111,7 @@ void RunCase(const Board& board, IBonDriver2* driver, int32_t handle, const Case
 
 }  // namespace
 
-bool RunThroughput(const Board& board)
+bool RunThroughput(const Standin& board)
 {
     printf("1. Stream throughput\n"
            "   Bytes per second through GetTsStream against PtDllGetStreamData called\n"
@@ -122,7 +122,7 @@ bool RunThroughput(const Board& board)
     board.EptSimReset();
     board.EptSimSetLogging(0);
     board.EptSimSetStreamMode(EPTSIM_MODE_ALWAYS);
-    TempFolder folder;
+    Folder folder;
     Plugin plugin = {};
     int32_t handle = LoadAndTune(board, folder, L"Zendrel-S.dll", &plugin);
     if (handle == -1)

@@ -24,7 +24,7 @@ const WakeCase kCases[] = {
     {"D = 20..30 ms, swept", 20000, 10000},
 };
 
-bool RunCase(const Board& board, IBonDriver2* driver, int32_t handle, const WakeCase& c)
+bool RunCase(const Standin& board, IBonDriver2* driver, int32_t handle, const WakeCase& c)
 {
     std::vector<double> lateMs;
     int timeouts = 0;
@@ -54,7 +54,7 @@ bool RunCase(const Board& board, IBonDriver2* driver, int32_t handle, const Wake
 
 }  // namespace
 
-bool RunWakeUp(const Board& board)
+bool RunWakeUp(const Standin& board)
 {
     printf("3. WaitTsStream wake-up\n"
            "   Delay in ms from the moment scheduled bytes become ready to the return\n"
@@ -63,7 +63,7 @@ bool RunWakeUp(const Board& board)
     board.EptSimReset();
     board.EptSimSetLogging(0);
     board.EptSimSetStreamMode(EPTSIM_MODE_MANUAL);
-    TempFolder folder;
+    Folder folder;
     Plugin plugin = {};
     int32_t handle = LoadAndTune(board, folder, L"Zendrel-S.dll", &plugin);
     if (handle == -1)

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/standin/Standin.h"
+#include "tests/dll/Folder.h"
+#include "tests/standin/StandinLoader.h"
 
 enum Slot {
     kSlotOpenTuner = 0,
@@ -77,27 +78,6 @@ struct Driver {
     DWORD GetCurChannel() { return CallSlot<DWORD>(self, kSlotGetCurChannel); }
 };
 
-// A fresh, empty folder under the temporary directory, removed with all it
-// holds when the object goes.
-class Folder
-{
-public:
-    Folder();
-    ~Folder();
-    std::wstring Path(const std::wstring& name) const { return m_path + name; }
-    // Copies the built plug-in here under fileName; returns its full path.
-    std::wstring AddPlugin(const std::wstring& fileName) const;
-    void Write(const std::wstring& name, const std::string& bytes) const;
-    std::string Read(const std::wstring& name) const;
-    bool Exists(const std::wstring& name) const;
-    // Names of the entries in the folder, as the file system spells them.
-    std::vector<std::wstring> List() const;
-
-private:
-    void RemoveAll(const std::wstring& dir) const;
-    std::wstring m_path;  // ends with a backslash
-};
-
 // One loaded copy of the plug-in.
 class Plugin
 {
@@ -120,8 +100,6 @@ private:
     HMODULE m_module = nullptr;
     void* m_driver = nullptr;
 };
-
-std::wstring BinDirectory();
 
 // The stand-in's call log as text, from entry `from` on.
 std::vector<std::string> CallLog(const Standin* ept, int from = 0);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tests/dll/Plugin.h"
+#include "tests/standin/Standin.h"
 
 class PluginTest : public StandinTest
 {

@@ -1,4 +1,4 @@
-#include "tests/standin/Standin.h"
+#include "tests/standin/StandinLoader.h"
 
 #include <wchar.h>
 
