@@ -2,7 +2,7 @@
 // does, and the few statistics the report prints. The stand-in board library
 // (loaded by its path before any copy of the plug-in, whose import of
 // EarthPtDll.dll then resolves to it) and the folders for the copies come from
-// the plug-in tests' own helpers.
+// testsupport/, which the plug-in tests use as well.
 #pragma once
 
 #include <windows.h>
@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "plugin/IBonDriver.h"
-#include "tests/dll/Folder.h"
-#include "tests/standin/StandinLoader.h"
+#include "testsupport/Folder.h"
+#include "testsupport/StandinLoader.h"
 
 // QueryPerformanceCounter in seconds.
 double Seconds();

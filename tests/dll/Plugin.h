@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/dll/Folder.h"
-#include "tests/standin/StandinLoader.h"
+#include "testsupport/Folder.h"
+#include "testsupport/StandinLoader.h"
 
 enum Slot {
     kSlotOpenTuner = 0,

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/standin/StandinLoader.h"
+#include "testsupport/StandinLoader.h"
 
 // Every test starts from a freshly reset stand-in.
 class StandinTest : public ::testing::Test

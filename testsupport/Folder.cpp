@@ -1,4 +1,4 @@
-#include "tests/dll/Folder.h"
+#include "testsupport/Folder.h"
 
 std::wstring BinDirectory()
 {

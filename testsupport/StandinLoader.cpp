@@ -1,4 +1,4 @@
-#include "tests/standin/StandinLoader.h"
+#include "testsupport/StandinLoader.h"
 
 #include <wchar.h>
 
