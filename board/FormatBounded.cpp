@@ -1,7 +1,6 @@
 #include "board/FormatBounded.h"
 
-#include <stdarg.h>
-
+#include "sidefiles/BoundedPrint.h"
 #include "sidefiles/ResultCodes.h"
 
 int32_t FormatBounded(wchar_t* dest, size_t capacity, const wchar_t* format, ...)
@@ -13,7 +12,7 @@ int32_t FormatBounded(wchar_t* dest, size_t capacity, const wchar_t* format, ...
     va_start(args, format);
     // On overflow, runtimes differ: some return the full length, some -1, and
     // not all of them terminate what they wrote. Only the count is trusted.
-    int written = vswprintf(dest, capacity, format, args);
+    int written = PrintBoundedWide(dest, capacity, format, args);
     va_end(args);
     if (written < 0 || static_cast<size_t>(written) >= capacity) {
         dest[capacity - 1] = L'\0';

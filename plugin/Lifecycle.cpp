@@ -1,5 +1,6 @@
 // Construction and destruction of the driver instance: everything the DLL
 // does at load and at release, in this order.
+#include <stddef.h>
 #include <string.h>
 
 #include "board/EarthPtDll.h"
@@ -47,7 +48,10 @@ HRESULT CZendrel::Construct()
     if (!SelectAndOpenTuner())
         return E_OUTOFMEMORY;
 
-    memset(m_streamBuffer, 0, sizeof m_streamBuffer);
+    // The instance was allocated zero-filled, so the stream buffer, pool and
+    // tables are zero already; only the reader's fields, which share the
+    // stream buffer's first bytes, are cleared again for certain.
+    memset(&m_lineReader, 0, offsetof(LineReader, buffer));
     ClearChannelStore(m_bandTable, &m_namePool);
     m_lineReader.chunkSize = kChunkSize;
 

@@ -1,16 +1,31 @@
 #include "sidefiles/ChannelWriter.h"
 
-#include <stdio.h>
-
+#include "sidefiles/BoundedPrint.h"
 #include "sidefiles/FixedTexts.h"
+
+namespace {
+
+int PrintRow(char* row, ...)
+{
+    va_list args;
+    va_start(args, row);
+    int length = PrintBounded(row, kRowBufferSize, g_channelRowFormat, args);
+    va_end(args);
+    return length;
+}
+
+}  // namespace
 
 int32_t FormatChannelRow(char (&row)[kRowBufferSize], const char* name, int32_t space,
                          uint8_t ptChannel, int32_t index)
 {
-    int length = snprintf(row, kRowBufferSize, g_channelRowFormat, name, space, ptChannel, index);
-    if (length < 0)
-        return 0;
-    return length < kRowBufferSize ? length : kRowBufferSize - 1;
+    int length = PrintRow(row, name, space, static_cast<int>(ptChannel), index);
+    // A row that did not fit is cut, as the fixed buffer demands.
+    if (length < 0 || length >= kRowBufferSize) {
+        row[kRowBufferSize - 1] = '\0';
+        return kRowBufferSize - 1;
+    }
+    return length;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 // channel file. The rules themselves live in the files without Windows.
 #include "board/EarthPtDll.h"
 #include "plugin/Zendrel.h"
+#include "sidefiles/Bounded.h"
 #include "sidefiles/ChannelText.h"
 #include "sidefiles/ChannelWriter.h"
 #include "sidefiles/FixedTexts.h"
@@ -72,6 +73,13 @@ bool CZendrel::ParseModuleName()
     // A path that had to be cut would name side files of some other DLL.
     if (length == 0 || length >= static_cast<DWORD>(kPathCapacity))
         return false;
+    // Loaded by its 8.3 short name (ZEND~XDB.DLL for Zendrel-S.dll), the DLL
+    // would lose its kind letter and name other side files; the long form
+    // is taken whenever there is one that fits.
+    wchar_t longPath[kPathCapacity];
+    DWORD longLength = GetLongPathNameW(m_modulePath, longPath, kPathCapacity);
+    if (longLength > 0 && longLength < static_cast<DWORD>(kPathCapacity))
+        CopyBounded(m_modulePath, kPathCapacity, longPath);
 
     wchar_t legacyPath[kPathCapacity];
     SideFilePaths paths = {m_settingsPath, m_channelFilePath, legacyPath};
