@@ -1,31 +1,47 @@
-// Load time: LoadLibraryW of a copy of the plug-in (its instance is built in
-// the attach notification, reading the side files), CreateBonDriver, Release
-// and FreeLibrary, timed over many loads of the same copy. Every folder holds
-// settings with AutoMake=0, so nothing is written at release and each load
-// finds the folder as it was made.
+// Load time: LoadLibraryW of a copy (the plug-in builds its instance in the
+// attach notification, reading the side files), CreateBonDriver, Release and
+// FreeLibrary, against two floors of the same shape built by this benchmark:
+// one with the C runtime's start-up code, one with none. All cases take turns
+// cycle by cycle, so that every one sees the same load on the machine. Every
+// plug-in folder holds settings with AutoMake=0, so nothing is written at
+// release and each load finds its folder as it was made.
+//
+// Then one copy is loaded 10,000 times in this process, and what the process
+// holds is counted before and after.
 #include "bench/Bench.h"
 
 #include <stdio.h>
 
+#include "testsupport/ProcessResources.h"
+
 namespace {
 
-const int kLoads = 200;
-const int kRowsPerTable = 64;  // the most a table keeps
+const int kRounds = 300;
+const int kChurnCycles = 10000;
+const double kGoalRatio = 2.2;  // against the floor without start-up code
+const int kRowsPerTable = 64;   // the most a table keeps
 const int kNameBytes = 240;
 
 struct LoadCase {
     const char* label;
-    const wchar_t* plugin;
+    const wchar_t* dll;          // built DLL beside this program
+    const wchar_t* copyName;     // its name in the case's folder
     const wchar_t* channelFile;  // null = none
     bool terrestrial;
+    bool plugin;
 };
 
 const LoadCase kCases[] = {
-    {"terrestrial, largest channel file", L"Zendrel-T.dll", L"Zendrel-T.SetCh.txt", true},
-    {"terrestrial, no channel file", L"Zendrel-T.dll", nullptr, true},
-    {"satellite, largest channel file", L"Zendrel-S.dll", L"Zendrel-S.SetCh.txt", false},
-    {"satellite, no channel file", L"Zendrel-S.dll", nullptr, false},
+    {"floor without start-up code", L"zendrel-floor-bare.dll", L"Floor.dll", nullptr, true, false},
+    {"floor with C start-up code", L"zendrel-floor.dll", L"Floor.dll", nullptr, true, false},
+    {"terrestrial, largest channel file", L"Zendrel.dll", L"Zendrel-T.dll", L"Zendrel-T.SetCh.txt", true, true},
+    {"terrestrial, no channel file", L"Zendrel.dll", L"Zendrel-T.dll", nullptr, true, true},
+    {"satellite, largest channel file", L"Zendrel.dll", L"Zendrel-S.dll", L"Zendrel-S.SetCh.txt", false, true},
+    {"satellite, no channel file", L"Zendrel.dll", L"Zendrel-S.dll", nullptr, false, true},
 };
+const int kCaseCount = sizeof kCases / sizeof kCases[0];
+const int kBareFloor = 0;
+const int kStartupFloor = 1;
 
 // A kNameBytes-byte code page 932 name: the row number in four digits, then
 // double-byte characters.
@@ -78,52 +94,118 @@ int ChannelCount(IBonDriver2* driver, DWORD space)
     return count;
 }
 
-bool RunCase(const Standin& board, const LoadCase& c)
+// One load cycle of a copy; the seconds it took, or -1 when the load failed.
+// A floor hands out no instance, so only the plug-in is released.
+double LoadCycle(const std::wstring& path, bool plugin)
 {
-    board.EptSimReset();
-    board.EptSimSetLogging(0);
+    double start = Seconds();
+    HMODULE module = LoadLibraryW(path.c_str());
+    if (module == nullptr)
+        return -1;
+    typedef IBonDriver*(__cdecl * Create)(void);
+    Create create = reinterpret_cast<Create>(reinterpret_cast<void*>(GetProcAddress(module, "CreateBonDriver")));
+    IBonDriver* driver = create != nullptr ? create() : nullptr;
+    if (driver != nullptr)
+        driver->Release();
+    FreeLibrary(module);
+    double seconds = Seconds() - start;
+    return (plugin && driver == nullptr) ? -1 : seconds;
+}
+
+struct Prepared {
     Folder folder;
+    std::wstring path;
+    std::string channels;  // what a host lists in spaces 0 and 1, "" for a floor
+    std::vector<double> ms;
+};
+
+bool Prepare(const LoadCase& c, Prepared* p)
+{
     std::string channelText = c.channelFile ? LargestChannelFile(c.terrestrial) : std::string();
-    if (!folder.Write(L"Zendrel-ST.ini", kNoAutoMakeSettings) || folder.AddPlugin(c.plugin).empty() ||
-        (c.channelFile != nullptr &&
-         (channelText.empty() || !folder.Write(c.channelFile, channelText)))) {
+    std::wstring source = BinDirectory() + c.dll;
+    p->path = p->folder.Path(c.copyName);
+    if (!p->folder.Write(L"Zendrel-ST.ini", kNoAutoMakeSettings) ||
+        !CopyFileW(source.c_str(), p->path.c_str(), FALSE) ||
+        (c.channelFile != nullptr && (channelText.empty() || !p->folder.Write(c.channelFile, channelText)))) {
         printf("   %-34s could not prepare its folder\n", c.label);
         return false;
     }
-    std::wstring path = folder.Path(c.plugin);
-
-    // One untimed load first: it warms the file cache and shows what the
-    // copy made of the folder.
+    if (!c.plugin)
+        return true;
+    // One load to see what the copy makes of its folder.
     Plugin plugin = {};
-    if (!LoadPlugin(path, &plugin)) {
+    if (!LoadPlugin(p->path, &plugin)) {
         printf("   %-34s the copy does not load\n", c.label);
         return false;
     }
-    int first = ChannelCount(plugin.driver, 0);
-    int second = ChannelCount(plugin.driver, 1);
+    char channels[32];
+    snprintf(channels, sizeof channels, "%d+%d", ChannelCount(plugin.driver, 0), ChannelCount(plugin.driver, 1));
+    p->channels = channels;
     UnloadPlugin(&plugin);
+    return true;
+}
 
-    std::vector<double> total;
-    std::vector<double> load;
-    std::vector<double> unload;
-    for (int i = 0; i < kLoads; ++i) {
-        double start = Seconds();
-        bool loaded = LoadPlugin(path, &plugin);
-        double middle = Seconds();
-        UnloadPlugin(&plugin);
-        double end = Seconds();
-        if (!loaded) {
-            printf("   %-34s load %d failed\n", c.label, i + 1);
+bool RunInterleaved()
+{
+    Prepared prepared[kCaseCount];
+    for (int i = 0; i < kCaseCount; ++i) {
+        if (!Prepare(kCases[i], &prepared[i]))
+            return false;
+    }
+    // Untimed: warms the file cache for every case.
+    for (int i = 0; i < kCaseCount; ++i)
+        LoadCycle(prepared[i].path, kCases[i].plugin);
+    for (int round = 0; round < kRounds; ++round) {
+        // Each round starts with another case, so no case always follows the same one.
+        for (int k = 0; k < kCaseCount; ++k) {
+            int i = (round + k) % kCaseCount;
+            double seconds = LoadCycle(prepared[i].path, kCases[i].plugin);
+            if (seconds < 0) {
+                printf("   %-34s load failed in round %d\n", kCases[i].label, round + 1);
+                return false;
+            }
+            prepared[i].ms.push_back(seconds * 1e3);
+        }
+    }
+    double bare = Median(prepared[kBareFloor].ms);
+    double startup = Median(prepared[kStartupFloor].ms);
+    printf("   %-34s %-8s   %8s   %8s   %8s   %8s   goal <= %.1f x bare\n", "case", "channels", "median",
+           "p90", "x bare", "x start-up", kGoalRatio);
+    for (int i = 0; i < kCaseCount; ++i) {
+        double median = Median(prepared[i].ms);
+        double ratio = bare > 0 ? median / bare : 0;
+        printf("   %-34s %-8s   %8.3f   %8.3f   %8.2f   %10.2f   %s\n", kCases[i].label,
+               prepared[i].channels.c_str(), median, Percentile(prepared[i].ms, 0.9), ratio,
+               startup > 0 ? median / startup : 0,
+               !kCases[i].plugin ? "" : (ratio <= kGoalRatio ? "met" : "NOT met"));
+    }
+    return true;
+}
+
+bool RunChurn()
+{
+    Folder folder;
+    std::wstring path = folder.AddPlugin(L"Zendrel-S.dll");
+    if (path.empty() || !folder.Write(L"Zendrel-ST.ini", kNoAutoMakeSettings)) {
+        printf("   could not prepare the folder\n");
+        return false;
+    }
+    ProcessResources before = MeasureProcessResources();
+    double start = Seconds();
+    for (int i = 0; i < kChurnCycles; ++i) {
+        if (LoadCycle(path, true) < 0) {
+            printf("   load %d of %d failed\n", i + 1, kChurnCycles);
             return false;
         }
-        total.push_back((end - start) * 1e3);
-        load.push_back((middle - start) * 1e3);
-        unload.push_back((end - middle) * 1e3);
     }
-    char channels[32];
-    snprintf(channels, sizeof channels, "%d+%d", first, second);
-    printf("   %-34s %-8s   %8.3f   %8.3f   %8.3f   %8.3f\n", c.label, channels, Median(total),
-           Percentile(total, 0.9), Median(load), Median(unload));
+    double seconds = Seconds() - start;
+    ProcessResources after = MeasureProcessResources();
+    printf("   %d load cycles of one copy in %.1f s, all loaded\n", kChurnCycles, seconds);
+    printf("   %-22s %10s %10s\n", "", "start", "end");
+    printf("   %-22s %10d %10d\n", "TLS slots in use", before.tlsSlotsInUse, after.tlsSlotsInUse);
+    printf("   %-22s %10d %10d\n", "handles", before.handles, after.handles);
+    printf("   %-22s %10.1f %10.1f\n", "committed private MB", before.committedBytes / 1e6,
+           after.committedBytes / 1e6);
     return true;
 }
 
@@ -132,19 +214,22 @@ bool RunCase(const Standin& board, const LoadCase& c)
 bool RunLoadTime(const Standin& board)
 {
     printf("2. Load time\n"
-           "   LoadLibraryW + construction + CreateBonDriver, then Release + FreeLibrary,\n"
-           "   of one copy %d times; times in ms: median and p90 of the whole, and the\n"
-           "   medians of its two halves (load: up to CreateBonDriver; unload: the rest).\n"
+           "   LoadLibraryW + construction + CreateBonDriver + Release + FreeLibrary, in ms,\n"
+           "   %d rounds; in each round every case takes one cycle, in turn. The floors are\n"
+           "   DLLs of the plug-in's shape (export, imports, one board call at attach) that\n"
+           "   do nothing else, with and without the C runtime's start-up code.\n"
            "   \"channels\": what a host lists in spaces 0 and 1. \"largest\": 64 + 64 rows\n"
            "   with %d-byte names. \"no channel file\": the terrestrial copy builds its\n"
            "   tables from the board's list (cable channels stay off), the satellite\n"
            "   copy takes its built-in list.\n\n",
-           kLoads, kNameBytes);
-    printf("   %-34s %-8s   %8s   %8s   %8s   %8s\n", "case", "channels", "median", "p90",
-           "load", "unload");
-    bool ran = true;
-    for (const LoadCase& c : kCases)
-        ran = RunCase(board, c) && ran;
+           kRounds, kNameBytes);
+    board.EptSimReset();
+    board.EptSimSetLogging(0);
+    bool ran = RunInterleaved();
+    printf("\n3. Load churn\n");
+    board.EptSimReset();
+    board.EptSimSetLogging(0);
+    ran = RunChurn() && ran;
     printf("\n");
     return ran;
 }

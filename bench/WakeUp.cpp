@@ -56,7 +56,7 @@ bool RunCase(const Standin& board, IBonDriver2* driver, int32_t handle, const Wa
 
 bool RunWakeUp(const Standin& board)
 {
-    printf("3. WaitTsStream wake-up\n"
+    printf("4. WaitTsStream wake-up\n"
            "   Delay in ms from the moment scheduled bytes become ready to the return\n"
            "   of WaitTsStream(%lu), which began D ms before that moment.\n\n",
            static_cast<unsigned long>(kTimeoutMs));

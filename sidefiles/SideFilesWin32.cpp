@@ -75,11 +75,16 @@ bool CZendrel::ParseModuleName()
         return false;
     // Loaded by its 8.3 short name (ZEND~XDB.DLL for Zendrel-S.dll), the DLL
     // would lose its kind letter and name other side files; the long form
-    // is taken whenever there is one that fits.
-    wchar_t longPath[kPathCapacity];
-    DWORD longLength = GetLongPathNameW(m_modulePath, longPath, kPathCapacity);
-    if (longLength > 0 && longLength < static_cast<DWORD>(kPathCapacity))
-        CopyBounded(m_modulePath, kPathCapacity, longPath);
+    // is taken whenever there is one that fits. Generated short names carry
+    // a "~"; a file name without one is asked about no further, since the
+    // lookup searches the disk.
+    const wchar_t* fileName = wcsrchr(m_modulePath, L'\\');
+    if (fileName != nullptr && wcschr(fileName, L'~') != nullptr) {
+        wchar_t longPath[kPathCapacity];
+        DWORD longLength = GetLongPathNameW(m_modulePath, longPath, kPathCapacity);
+        if (longLength > 0 && longLength < static_cast<DWORD>(kPathCapacity))
+            CopyBounded(m_modulePath, kPathCapacity, longPath);
+    }
 
     wchar_t legacyPath[kPathCapacity];
     SideFilePaths paths = {m_settingsPath, m_channelFilePath, legacyPath};

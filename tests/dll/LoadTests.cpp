@@ -193,6 +193,10 @@ TEST_F(LoadTest, TunerDigitThreeOnSatelliteHasTheFirstTunerOfBoardTwoAsPartner)
     EXPECT_EQ(CallsTo(Log(), "PtDllOpen("), std::vector<std::string>{"PtDllOpen(Ec2Bs1) = 262"});
 }
 
+// A host that loads the plug-in thousands of times pays for whatever runtime
+// it carries: a TLS directory runs code on every thread of the host, a
+// vectored exception handler sits in front of the host's own, and an atexit
+// handler outlives the unloaded DLL.
 TEST_F(LoadTest, BuiltDllIsPe32ExportingOnlyCreateBonDriverAndImportingSystemDllsAndTheBoard)
 {
     Plugin plugin(folder.AddPlugin(L"Zendrel.dll"));
@@ -213,6 +217,8 @@ TEST_F(LoadTest, BuiltDllIsPe32ExportingOnlyCreateBonDriverAndImportingSystemDll
 
     const std::vector<std::string> allowed = {"KERNEL32.DLL", "MSVCRT.DLL", "USER32.DLL", "WINMM.DLL",
                                               "EARTHPTDLL.DLL"};
+    const std::vector<std::string> forbidden = {"AddVectoredExceptionHandler", "TlsAlloc", "atexit", "_onexit",
+                                                "__dllonexit"};
     const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     bool importsBoard = false;
     for (const IMAGE_IMPORT_DESCRIPTOR* d =
@@ -223,8 +229,19 @@ TEST_F(LoadTest, BuiltDllIsPe32ExportingOnlyCreateBonDriverAndImportingSystemDll
             c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
         EXPECT_NE(std::find(allowed.begin(), allowed.end(), name), allowed.end()) << name;
         importsBoard = importsBoard || name == "EARTHPTDLL.DLL";
+        for (const DWORD* thunk = reinterpret_cast<const DWORD*>(base + d->OriginalFirstThunk); *thunk != 0; ++thunk) {
+            if (*thunk & IMAGE_ORDINAL_FLAG32)
+                continue;
+            std::string function = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + *thunk)->Name;
+            EXPECT_EQ(std::find(forbidden.begin(), forbidden.end(), function), forbidden.end()) << function;
+        }
     }
     EXPECT_TRUE(importsBoard);
+    EXPECT_EQ(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_TLS].VirtualAddress, 0u) << "TLS directory";
+
+    WIN32_FILE_ATTRIBUTE_DATA file = {};
+    ASSERT_TRUE(GetFileAttributesExW((BinDirectory() + L"Zendrel.dll").c_str(), GetFileExInfoStandard, &file));
+    EXPECT_LT(file.nFileSizeLow, 100u * 1024) << "the shipped DLL is stripped";
 }
 
 TEST_F(LoadTest, VersionResourceAndManifest)

@@ -159,6 +159,20 @@ TEST_F(SideFileTest, FileNameChoosesKindTunerAndSideFileNames)
         plugin.ReleaseAndUnload();
         EXPECT_EQ(Sorted(dir.List()), Sorted({c.dll, c.settings, c.channels}));
     }
+
+    // Loaded by its 8.3 short name, the copy keeps the kind and side files
+    // of its long name.
+    std::wstring path = folder.AddPlugin(L"Zendrel-S.dll");
+    wchar_t shortPath[MAX_PATH];
+    DWORD length = GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    ASSERT_LT(length, static_cast<DWORD>(MAX_PATH));
+    ASSERT_NE(std::wstring(shortPath), path) << "the platform made no short name";
+    Plugin plugin(shortPath);
+    ASSERT_TRUE(plugin.Load());
+    EXPECT_STREQ(plugin.driver().GetTunerName(), L"Ec1Bs1");
+    plugin.ReleaseAndUnload();
+    EXPECT_EQ(Sorted(folder.List()), Sorted({L"Zendrel-S.dll", L"Zendrel-ST.ini", L"Zendrel-S.SetCh.txt"}));
 }
 
 TEST_F(SideFileTest, WritesTheDefaultSettingsAndTheBuiltInSatelliteList)
