@@ -1,5 +1,6 @@
 // The DLL's entry points: the export that hands the instance to the host, the
-// loader's attach and detach notifications, and Release.
+// loader's attach and detach notifications, and Release. What they do is
+// driver/Instance.cpp's; here they meet Windows.
 //
 // Hosts load and unload a plug-in many times in one process (scanners,
 // recorders that reload per job), so a load must leave nothing behind: the
@@ -8,84 +9,43 @@
 // lock is closed when FreeLibrary unloads the DLL.
 #include <new>
 
+#include "driver/Instance.h"
 #include "plugin/Zendrel.h"
+#include "win32/Win32Calls.h"
 
 namespace {
 
-// The single instance of this loaded copy of the DLL; null before attach and
-// after release. Never created again once released.
-CZendrel* g_instance = nullptr;
-// Unnamed mutex, created by the first construction; closed only when the DLL
-// is unloaded.
-HANDLE g_instanceLock = nullptr;
+// The single instance of this loaded copy of the DLL and its lock.
+InstanceSlot g_instance;
 
-void DetachInstance()
+DriverCore* Emplace(void* block, const BoardCalls* board, const OsCalls* os, void* module)
 {
-    if (g_instance != nullptr) {
-        g_instance->Release();
-        g_instance = nullptr;
-    }
+    return (new (block) CZendrel(board, os, module))->Core();
 }
+
+const InstanceType kInstanceType = {sizeof(CZendrel), Emplace, CZendrel::Unmake};
 
 }  // namespace
 
-bool EnsureInstanceLock()
-{
-    if (g_instanceLock == nullptr)
-        g_instanceLock = CreateMutexW(nullptr, FALSE, nullptr);
-    return g_instanceLock != nullptr;
-}
-
 void CZendrel::Release(void)
 {
-    // Construction creates the lock before anything that needs undoing, so
-    // only an instance whose lock could not be made gets here without one.
-    bool locked = false;
-    if (g_instanceLock != nullptr) {
-        DWORD wait = WaitForSingleObject(g_instanceLock, INFINITE);
-        locked = (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED);
-    }
-    this->~CZendrel();
-    HeapFree(GetProcessHeap(), 0, this);
-    g_instance = nullptr;
-    if (locked)
-        ReleaseMutex(g_instanceLock);
+    ReleaseInstance(&g_instance);
 }
 
 extern "C" __declspec(dllexport) IBonDriver* __cdecl CreateBonDriver(void)
 {
-    return g_instance;
+    return static_cast<CZendrel*>(g_instance.object.load());
 }
 
 BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved)
 {
     switch (reason) {
-    case DLL_PROCESS_ATTACH: {
+    case DLL_PROCESS_ATTACH:
         DisableThreadLibraryCalls(module);
-        // Zero-filled: the stream buffer, the name pool and the tables start
-        // out zero without being written, so their pages cost nothing until
-        // they are used.
-        void* block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(CZendrel));
-        if (block == nullptr)
-            return FALSE;
-        HRESULT result = E_OUTOFMEMORY;
-        g_instance = new (block) CZendrel(module, &result);
-        if (FAILED(result)) {
-            // Release now, so that the tuner is closed whether or not the
-            // loader delivers a detach after a failed attach.
-            DetachInstance();
-            return FALSE;
-        }
-        return TRUE;
-    }
+        return AttachInstance(&g_instance, kInstanceType, &g_boardImports, &g_win32Os, module) ? TRUE : FALSE;
     case DLL_PROCESS_DETACH:
-        DetachInstance();
-        // reserved is null when FreeLibrary unloads the DLL; at process exit
-        // the system takes the handle back itself.
-        if (reserved == nullptr && g_instanceLock != nullptr) {
-            CloseHandle(g_instanceLock);
-            g_instanceLock = nullptr;
-        }
+        // reserved is null when FreeLibrary unloads the DLL, not at process exit.
+        DetachInstance(&g_instance, reserved == nullptr);
         return TRUE;
     default:
         return TRUE;
@@ -94,8 +54,8 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved)
 
 #if defined(__GNUC__)
 // GCC builds link without the C runtime's start-up objects (their DLL entry
-// looks for the GCC runtime DLL on disk at every load) and enter at DllMain.
-// What that start-up code would still have to do is done here: run the static
+// looks for the GCC runtime DLL on disk at every load) and enter here. What
+// that start-up code would still have to do is done here: run the static
 // constructors that GCC lists between __CTOR_LIST__'s -1 and a null, last
 // first. The DLL has none today; should one appear, it runs.
 extern "C" void (*__CTOR_LIST__[])(void);

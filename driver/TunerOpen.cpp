@@ -1,9 +1,8 @@
 // Choosing and opening one tuner of one board. Each board has two tuners of
 // each kind, named "Ec<board>Bt<n>" (terrestrial) and "Ec<board>Bs<n>"
 // (satellite), board counted from 1 and n being 1 or 2.
-#include "board/EarthPtDll.h"
 #include "board/FormatBounded.h"
-#include "plugin/Zendrel.h"
+#include "driver/DriverCore.h"
 #include "sidefiles/FixedTexts.h"
 
 namespace {
@@ -17,13 +16,13 @@ const wchar_t* TunerNameFormat(bool isTerrestrial)
 
 // Every attempt asks the version first: a library of another version would
 // not understand the calls that follow, so nothing is opened through it.
-int32_t CZendrel::VersionGuardedOpen(const wchar_t* tunerName)
+int32_t DriverCore::VersionGuardedOpen(const wchar_t* tunerName)
 {
-    if (GetDllVersion() != 1) {
-        MessageBoxW(nullptr, g_versionMismatchText, nullptr, MB_OK);
+    if (m_board->GetDllVersion() != 1) {
+        m_os->ShowMessage(g_versionMismatchText);
         return -1;
     }
-    return PtDllOpen(tunerName);
+    return m_board->PtDllOpen(tunerName);
 }
 
 // Tuners are numbered across boards: number n is board n / 2 + 1, tuner
@@ -31,7 +30,7 @@ int32_t CZendrel::VersionGuardedOpen(const wchar_t* tunerName)
 // numbers are tried in order, so the first tuner of the kind that opens is
 // taken, board by board, tuner 1 before tuner 2. Copies of the DLL loaded side
 // by side thus take different tuners, since the library refuses a held one.
-bool CZendrel::SelectAndOpenTuner()
+bool DriverCore::SelectAndOpenTuner()
 {
     int64_t first = 0;
     int64_t last = static_cast<int64_t>(m_deviceCount) * 2 - 1;

@@ -3,11 +3,15 @@
 #include <stddef.h>
 #include <string.h>
 
-#include "board/EarthPtDll.h"
-#include "plugin/Zendrel.h"
+#include "driver/DriverCore.h"
+#include "sidefiles/ResultCodes.h"
 
-CZendrel::CZendrel(HMODULE module, HRESULT* result)
-    : m_module(module),
+DriverCore::DriverCore(const BoardCalls* board, const OsCalls* os, void* module)
+    : m_board(board),
+      m_os(os),
+      m_lock(nullptr),
+      m_closeCount(0),
+      m_module(module),
       m_tuner(-1),
       m_isTerrestrial(true),
       m_isOpen(false),
@@ -33,23 +37,24 @@ CZendrel::CZendrel(HMODULE module, HRESULT* result)
     m_modulePath[0] = L'\0';
     m_settingsPath[0] = L'\0';
     m_channelFilePath[0] = L'\0';
-    *result = Construct();
 }
 
-HRESULT CZendrel::Construct()
+int32_t DriverCore::Construct(void** instanceLock)
 {
-    if (!EnsureInstanceLock())
-        return E_OUTOFMEMORY;
-    m_deviceCount = PtDllGetDevCount();
+    if (*instanceLock == nullptr)
+        *instanceLock = m_os->NewMutex();
+    if (*instanceLock == nullptr)
+        return kResultOutOfMemory;
+    m_deviceCount = m_board->PtDllGetDevCount();
     if (m_deviceCount == 0)
-        return E_OUTOFMEMORY;
+        return kResultOutOfMemory;
     if (!ParseModuleName())
-        return E_OUTOFMEMORY;
+        return kResultOutOfMemory;
     if (!SelectAndOpenTuner())
-        return E_OUTOFMEMORY;
+        return kResultOutOfMemory;
 
-    // The instance was allocated zero-filled, so the stream buffer, pool and
-    // tables are zero already; only the reader's fields, which share the
+    // The block was allocated zero-filled, so the stream buffer, the pool and
+    // the tables are zero already; only the reader's fields, which share the
     // stream buffer's first bytes, are cleared again for certain.
     memset(&m_lineReader, 0, offsetof(LineReader, buffer));
     ClearChannelStore(m_bandTable, &m_namePool);
@@ -58,15 +63,16 @@ HRESULT CZendrel::Construct()
     LoadSettingsFile();
     LoadChannels();
     if (m_uhfSpace == -1 && m_catvSpace == -1 && m_bsSpace == -1 && m_cs110Space == -1)
-        return E_OUTOFMEMORY;
+        return kResultOutOfMemory;
     if (!m_isTerrestrial && m_lnbPower)
-        PtDllSetLnbPower(m_tuner, 2);
+        m_board->PtDllSetLnbPower(m_tuner, 2);
     m_ready = true;
-    return S_OK;
+    return kResultOk;
 }
 
-CZendrel::~CZendrel()
+void DriverCore::Destroy()
 {
+    Locked locked(this);
     if (m_ready && m_autoMake) {
         if (!m_haveSettingsFile)
             CreateDefaultSettingsFile();
@@ -78,17 +84,17 @@ CZendrel::~CZendrel()
     if (!m_isTerrestrial && m_lnbPower && m_tuner != -1) {
         int32_t partner = VersionGuardedOpen(m_partnerName);
         if (partner != -1) {
-            PtDllSetLnbPower(m_tuner, 0);
-            PtDllClose(partner);
+            m_board->PtDllSetLnbPower(m_tuner, 0);
+            m_board->PtDllClose(partner);
         }
     }
     if (m_tuner != -1) {
-        PtDllClose(m_tuner);
+        m_board->PtDllClose(m_tuner);
         m_tuner = -1;
     }
 }
 
-ChannelSetup CZendrel::Channels()
+ChannelSetup DriverCore::Channels()
 {
     ChannelSetup setup = {{&m_uhfSpace, &m_catvSpace, &m_bsSpace, &m_cs110Space},
                           m_bandTable,

@@ -1,60 +1,47 @@
 // Waking and sleeping the tuner, the tuning spaces and channels the host can
 // list, tuning, and the signal level.
-#include "board/EarthPtDll.h"
-#include "plugin/Zendrel.h"
+#include "driver/DriverCore.h"
 #include "sidefiles/Bounded.h"
 #include "sidefiles/FixedTexts.h"
 
 namespace {
 
 // Wait between tuning and reading the TMCC, so that the demodulator has locked.
-const DWORD kTuneSettleMs = 60;
+const uint32_t kTuneSettleMs = 60;
 
 }  // namespace
 
-BOOL CZendrel::OpenTuner(void)
+bool DriverCore::OpenTuner()
 {
+    Locked locked(this);
     if (m_tuner == -1)
-        return FALSE;
-    PtDllSetTunerSleep(m_tuner, 0);
+        return false;
+    m_board->PtDllSetTunerSleep(m_tuner, 0);
     m_isOpen = true;
-    return TRUE;
+    return true;
 }
 
-void CZendrel::CloseTuner(void)
+void DriverCore::CloseTuner()
 {
-    PtDllSetStreamEnable(m_tuner, 0);
-    PtDllSetTunerSleep(m_tuner, 1);
+    Locked locked(this);
+    m_board->PtDllSetStreamEnable(m_tuner, 0);
+    m_board->PtDllSetTunerSleep(m_tuner, 1);
     m_isOpen = false;
+    ++m_closeCount;
 }
 
-// Hosts of the older interface call this; channels are chosen by space and
-// channel number only.
-BOOL CZendrel::SetChannel(const BYTE)
+float DriverCore::GetSignalLevel()
 {
-    return TRUE;
-}
-
-float CZendrel::GetSignalLevel(void)
-{
+    Locked locked(this);
     uint32_t cn100 = 0;
     uint32_t agc = 0;
     uint32_t agcMax = 0;
-    PtDllGetCnAgc(m_tuner, &cn100, &agc, &agcMax);
+    m_board->PtDllGetCnAgc(m_tuner, &cn100, &agc, &agcMax);
     return static_cast<float>(cn100 / 100.0);
 }
 
-LPCWSTR CZendrel::GetTunerName(void)
-{
-    return m_tunerName;
-}
-
-BOOL CZendrel::IsTunerOpening(void)
-{
-    return FALSE;
-}
-
-LPCWSTR CZendrel::EnumTuningSpace(const DWORD space)
+// The tables do not change after construction, so listing needs no lock.
+const wchar_t* DriverCore::EnumTuningSpace(uint32_t space)
 {
     int32_t table = TableForSpace(Channels(), space);
     if (table < 0)
@@ -62,10 +49,10 @@ LPCWSTR CZendrel::EnumTuningSpace(const DWORD space)
     return m_isTerrestrial ? g_terrestrialSpaceNames[table] : g_satelliteSpaceNames[table];
 }
 
-LPCWSTR CZendrel::EnumChannelName(const DWORD space, const DWORD channel)
+const wchar_t* DriverCore::EnumChannelName(uint32_t space, uint32_t channel)
 {
     int32_t table = TableForSpace(Channels(), space);
-    if (table < 0 || channel >= static_cast<DWORD>(m_bandTable[table].count))
+    if (table < 0 || channel >= static_cast<uint32_t>(m_bandTable[table].count))
         return nullptr;
     // Converted whole first (a pooled name has at most 255 bytes, so at most
     // 255 characters), then cut to the field: a conversion into too small a
@@ -75,39 +62,44 @@ LPCWSTR CZendrel::EnumChannelName(const DWORD space, const DWORD channel)
     // the first null.
     wchar_t converted[kMaxNameLength + 1];
     const char* text = NameText(m_bandTable[table].entries[channel].name);
-    if (MultiByteToWideChar(CP_ACP, 0, text, -1, converted, kMaxNameLength + 1) == 0)
+    if (m_os->AnsiToWide(text, converted, kMaxNameLength + 1) <= 0)
         converted[0] = L'\0';
+    converted[kMaxNameLength] = L'\0';
+    Locked locked(this);
     CopyBounded(m_channelNameW, kNameCapacity, converted);
     return m_channelNameW;
 }
 
-BOOL CZendrel::SetChannel(const DWORD space, const DWORD channel)
+bool DriverCore::SetChannel(uint32_t space, uint32_t channel)
 {
     int32_t table = TableForSpace(Channels(), space);
-    if (table < 0 || channel >= static_cast<DWORD>(m_bandTable[table].count))
-        return FALSE;
+    if (table < 0 || channel >= static_cast<uint32_t>(m_bandTable[table].count))
+        return false;
     const ChannelEntry& entry = m_bandTable[table].entries[channel];
-    PtDllSetStreamEnable(m_tuner, 0);
-    if (PtDllSetFrequency(m_tuner, entry.ptChannel) != 0)
-        return FALSE;
-    SleepEx(kTuneSettleMs, FALSE);
+    Locked locked(this);
+    m_board->PtDllSetStreamEnable(m_tuner, 0);
+    if (m_board->PtDllSetFrequency(m_tuner, entry.ptChannel) != 0)
+        return false;
+    m_os->Sleep(kTuneSettleMs);
     uint8_t tmcc[20];
-    if (PtDllGetTmcc(m_tuner, tmcc) != 0)
-        return FALSE;
+    if (m_board->PtDllGetTmcc(m_tuner, tmcc) != 0)
+        return false;
     if (!m_isTerrestrial)
-        PtDllSetIdS(m_tuner, entry.tsId);
-    PtDllSetStreamEnable(m_tuner, 1);
+        m_board->PtDllSetIdS(m_tuner, entry.tsId);
+    m_board->PtDllSetStreamEnable(m_tuner, 1);
     m_curSpace = space;
     m_curChannel = channel;
-    return TRUE;
+    return true;
 }
 
-DWORD CZendrel::GetCurSpace(void)
+uint32_t DriverCore::GetCurSpace()
 {
+    Locked locked(this);
     return m_curSpace;
 }
 
-DWORD CZendrel::GetCurChannel(void)
+uint32_t DriverCore::GetCurChannel()
 {
+    Locked locked(this);
     return m_curChannel;
 }

@@ -1,0 +1,52 @@
+#include "driver/Instance.h"
+
+#include "sidefiles/ResultCodes.h"
+
+bool AttachInstance(InstanceSlot* slot, const InstanceType& type, const BoardCalls* board, const OsCalls* os,
+                    void* module)
+{
+    slot->type = type;
+    slot->os = os;
+    void* block = os->AllocZeroed(type.size);
+    if (block == nullptr)
+        return false;
+    slot->core = type.emplace(block, board, os, module);
+    // Stored even when construction fails: the release below finds it there.
+    slot->object.store(block);
+    if (slot->core->Construct(&slot->lock) == kResultOk)
+        return true;
+    ReleaseInstance(slot);
+    return false;
+}
+
+void ReleaseInstance(InstanceSlot* slot)
+{
+    const OsCalls* os = slot->os;
+    // Construction makes the lock before anything that needs undoing, so
+    // only an instance whose lock could not be made gets here without one.
+    bool locked = slot->lock != nullptr && os->WaitMutex(slot->lock);
+    // Taken first, so that the export never hands out an instance being
+    // destroyed, and a second release finds nothing to do.
+    void* object = slot->object.exchange(nullptr);
+    if (object != nullptr) {
+        slot->core->Destroy();
+        slot->core = nullptr;
+        slot->type.unmake(object);
+        os->Free(object);
+    }
+    if (locked)
+        os->ReleaseMutex(slot->lock);
+}
+
+void DetachInstance(InstanceSlot* slot, bool unloading)
+{
+    if (slot->os == nullptr)
+        return;
+    if (slot->object.load() != nullptr)
+        ReleaseInstance(slot);
+    // At process exit the system takes the handle back itself.
+    if (unloading && slot->lock != nullptr) {
+        slot->os->CloseMutex(slot->lock);
+        slot->lock = nullptr;
+    }
+}

@@ -1,0 +1,180 @@
+// The side files at work: the DLL's own path and the paths it gives, the
+// legacy rename, the settings profile, and reading and writing the channel
+// file. The rules themselves live in sidefiles/.
+#include <wchar.h>
+
+#include "driver/DriverCore.h"
+#include "sidefiles/Bounded.h"
+#include "sidefiles/ChannelText.h"
+#include "sidefiles/ChannelWriter.h"
+#include "sidefiles/FixedTexts.h"
+
+namespace {
+
+// PT channels are 8-bit: a board channel index beyond this one could only
+// be stored as some lower channel, so the board's list is asked no further.
+const uint32_t kMaxBoardChannels = 256;
+
+struct OpenFile {
+    const OsCalls* os;
+    void* file;
+};
+
+int32_t ReadChunk(void* context, uint8_t* dest, int32_t size)
+{
+    OpenFile* open = static_cast<OpenFile*>(context);
+    return open->os->Read(open->file, dest, size);
+}
+
+// A side file written at release. It is created only where no file of that
+// name exists, so that nothing the user made or edited is ever written over,
+// and removed again unless it was written whole, so that the next load falls
+// back to the defaults and writes it anew instead of reading a torn file.
+struct NewSideFile {
+    const OsCalls* os;
+    const wchar_t* path;
+    void* file;
+    bool whole;
+};
+
+bool CreateNewSideFile(NewSideFile* side, const OsCalls* os, const wchar_t* path)
+{
+    side->os = os;
+    side->path = path;
+    side->whole = true;
+    side->file = os->CreateNew(path);
+    return side->file != nullptr;
+}
+
+void WriteToSideFile(void* context, const uint8_t* bytes, uint32_t size)
+{
+    NewSideFile* side = static_cast<NewSideFile*>(context);
+    if (!side->os->Write(side->file, bytes, size))
+        side->whole = false;
+}
+
+void FinishSideFile(NewSideFile* side)
+{
+    if (!side->os->Close(side->file))
+        side->whole = false;
+    if (!side->whole)
+        side->os->Remove(side->path);
+}
+
+}  // namespace
+
+bool DriverCore::ParseModuleName()
+{
+    m_modulePath[0] = L'\0';
+    m_settingsPath[0] = L'\0';
+    m_channelFilePath[0] = L'\0';
+    m_deviceNumber = -1;
+
+    uint32_t length = m_os->ModuleFileName(m_module, m_modulePath, kPathCapacity);
+    m_modulePath[kPathCapacity - 1] = L'\0';
+    // A path that had to be cut would name side files of some other DLL.
+    if (length == 0 || length >= static_cast<uint32_t>(kPathCapacity))
+        return false;
+    // Loaded by its 8.3 short name (ZEND~XDB.DLL for Zendrel-S.dll), the DLL
+    // would lose its kind letter and name other side files; the long form
+    // is taken whenever there is one that fits. Generated short names carry
+    // a "~"; a file name without one is asked about no further, since the
+    // lookup searches the disk.
+    const wchar_t* fileName = wcsrchr(m_modulePath, L'\\');
+    if (fileName != nullptr && wcschr(fileName, L'~') != nullptr) {
+        wchar_t longPath[kPathCapacity];
+        uint32_t longLength = m_os->LongPathName(m_modulePath, longPath, kPathCapacity);
+        longPath[kPathCapacity - 1] = L'\0';
+        if (longLength > 0 && longLength < static_cast<uint32_t>(kPathCapacity))
+            CopyBounded(m_modulePath, kPathCapacity, longPath);
+    }
+
+    wchar_t legacyPath[kPathCapacity];
+    SideFilePaths paths = {m_settingsPath, m_channelFilePath, legacyPath};
+    if (!ParseModulePath(m_modulePath, &m_isTerrestrial, &m_deviceNumber, paths))
+        return false;
+    // The rename never replaces an existing file, and its outcome does not
+    // matter: without the file the channel list falls back to the defaults.
+    if (m_os->Exists(legacyPath) && !m_os->Exists(m_channelFilePath))
+        m_os->Move(legacyPath, m_channelFilePath);
+    return true;
+}
+
+void DriverCore::LoadSettingsFile()
+{
+    if (!m_os->Exists(m_settingsPath))
+        return;
+    uint32_t outLnb = m_os->ProfileInt(L"SET", L"OutLNB", m_lnbPower, m_settingsPath);
+    m_lnbPower = (outLnb == 1) ? 1 : 0;
+    uint32_t autoMake = m_os->ProfileInt(L"SET", L"AutoMake", m_autoMake ? 1 : 0, m_settingsPath);
+    m_autoMake = (autoMake != 0);
+    m_haveSettingsFile = true;
+}
+
+void DriverCore::CreateDefaultSettingsFile()
+{
+    NewSideFile side;
+    if (!CreateNewSideFile(&side, m_os, m_settingsPath))
+        return;
+    WriteToSideFile(&side, g_defaultSettingsText, sizeof g_defaultSettingsText);
+    FinishSideFile(&side);
+}
+
+void DriverCore::LoadChannels()
+{
+    OpenFile open = {m_os, nullptr};
+    if (m_channelFilePath[0] != L'\0')
+        open.file = m_os->OpenRead(m_channelFilePath);
+    if (open.file == nullptr) {
+        if (m_isTerrestrial) {
+            BuildChannelsFromTuner();
+            return;
+        }
+        PlaceText(&m_lineReader, g_satelliteChannelText, sizeof g_satelliteChannelText);
+    } else {
+        m_haveChannelFile = true;
+        m_lineReader.file.read = ReadChunk;
+        m_lineReader.file.context = &open;
+    }
+    ParseChannelText(&m_lineReader, m_isTerrestrial, Channels());
+    m_lineReader.file.context = nullptr;
+    if (open.file != nullptr)
+        m_os->Close(open.file);
+}
+
+// The terrestrial list as the board knows it; the band numbers keep their
+// construction values (UHF and BS at space 0, CATV absent), so the cable
+// channels are listed only once the user enables "$CATV" in the written file.
+void DriverCore::BuildChannelsFromTuner()
+{
+    for (ChannelTable& table : m_bandTable) {
+        table.capacity = kTableCapacity;
+        table.count = 0;
+    }
+    // The result is not looked at: what counts is the count written. A
+    // library that writes none lists no channels.
+    uint32_t count = 0;
+    m_board->PtDllGetChannelMax(m_tuner, &count);
+    if (count > kMaxBoardChannels)
+        count = kMaxBoardChannels;
+    ChannelSetup setup = Channels();
+    for (uint32_t index = 0; index < count; ++index) {
+        // Names have at most 15 bytes; one the library leaves unterminated
+        // is cut there.
+        char name[16] = {0};
+        uint32_t value = 0;
+        m_board->PtDllGetChannelInfo(m_tuner, index, &value, name);
+        name[15] = '\0';
+        AppendBoardChannel(setup, index, name);
+    }
+}
+
+void DriverCore::WriteChannelFile()
+{
+    NewSideFile side;
+    if (!CreateNewSideFile(&side, m_os, m_channelFilePath))
+        return;
+    ByteSink sink = {WriteToSideFile, &side};
+    WriteChannelText(m_isTerrestrial, Channels(), sink);
+    FinishSideFile(&side);
+}
