@@ -1,0 +1,108 @@
+// An operating system in memory, for the driver's native tests: the OS call
+// table of seam/OsCalls.h over one FakeOs at a time. Files live in a map;
+// the clock is a counter that Sleep advances (or, for tests with real
+// threads, the real clock); any call can be made to fail on its Nth use, a
+// write then writing only half. It logs what the driver did to files, and
+// keeps count of mutexes, locks and memory. Safe to call from several
+// threads.
+#pragma once
+
+#include <stdint.h>
+
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "seam/OsCalls.h"
+
+enum class OsCall {
+    ModuleFileName,
+    LongPathName,
+    Exists,
+    Move,
+    ProfileInt,
+    OpenRead,
+    Read,
+    CreateNew,
+    Write,
+    Close,
+    Remove,
+    Sleep,
+    Milliseconds,
+    ShowMessage,
+    AnsiToWide,
+    NewMutex,
+    WaitMutex,
+    ReleaseMutex,
+    CloseMutex,
+    Lock,
+    Unlock,
+    AllocZeroed,
+    Free,
+    Count
+};
+
+const char* OsCallName(OsCall call);
+
+class FakeOs
+{
+public:
+    // Becomes the OS that Calls() reaches, until destroyed.
+    FakeOs();
+    ~FakeOs();
+    FakeOs(const FakeOs&) = delete;
+    FakeOs& operator=(const FakeOs&) = delete;
+
+    static const OsCalls* Calls();
+
+    // Set-up.
+    std::wstring modulePath = L"C:\\TV\\Zendrel-T.dll";
+    std::map<std::wstring, std::wstring> longPaths;  // what LongPathName knows
+    std::map<std::wstring, std::string> files;       // path -> bytes
+    std::set<std::wstring> folders;
+    // Sleep and Milliseconds use the real clock instead of the counter.
+    bool realTime = false;
+    // The occurrence-th call (from 1; 0 = every one) fails.
+    void Fail(OsCall call, int occurrence);
+
+    // What happened. Locked readers for use while threads run.
+    std::vector<std::string> Log();  // file calls, "CreateNew(C:\TV\x.ini)", ...
+    int Count(OsCall call);
+    std::vector<uint32_t> Sleeps();
+    uint32_t ClockMs();
+    std::vector<std::wstring> Messages();
+    int MutexesAlive();  // made and not closed
+    int MutexHolds();    // waits not yet released
+    int BlocksAlive();   // allocated and not freed
+    int FilesOpen();
+    std::string File(const std::wstring& path);  // "" when missing
+    // Files that exist although a write to them failed or their close did:
+    // what a reader would take for whole and is not.
+    std::set<std::wstring> TornFiles();
+    void ClearLog();
+
+private:
+    friend struct FakeOsCalls;
+    struct Fault {
+        OsCall call;
+        int occurrence;
+    };
+    bool Enter(OsCall call);  // true when this call is to fail
+    void Record(const std::string& entry);
+
+    std::mutex m_mutex;
+    std::vector<std::string> m_log;
+    int m_counts[static_cast<int>(OsCall::Count)] = {};
+    std::vector<Fault> m_faults;
+    uint32_t m_clockMs = 0;
+    uint32_t m_clockReads = 0;
+    std::vector<uint32_t> m_sleeps;
+    std::vector<std::wstring> m_messages;
+    int m_mutexes = 0;
+    int m_mutexHolds = 0;
+    int m_blocks = 0;
+    int m_filesOpen = 0;
+    std::set<std::wstring> m_torn;
+};
