@@ -4,10 +4,11 @@
 BUILD   ?= build
 WIN     := $(BUILD)/win
 NATIVE  := $(BUILD)/native
+TSAN    := $(BUILD)/tsan
 JOBS    ?= 2
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all setup build build-win build-native test test-native test-win demo bench clean
+.PHONY: all setup build build-win build-native build-tsan test test-native test-tsan test-win demo bench clean
 
 all: build
 
@@ -24,10 +25,18 @@ build-native: setup
 	@cmake -S . -B $(NATIVE) -DZENDREL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 	@cmake --build $(NATIVE) -j $(JOBS)
 
-test: test-native test-win
+test: test-native test-tsan test-win
 
 test-native: build-native
 	@ctest --test-dir $(NATIVE) --output-on-failure
+
+# The driver's tests with real threads, under ThreadSanitizer.
+build-tsan: setup
+	@cmake -S . -B $(TSAN) -DZENDREL_SANITIZE_THREAD=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	@cmake --build $(TSAN) --target driver_tests -j $(JOBS)
+
+test-tsan: build-tsan
+	@TSAN_OPTIONS=halt_on_error=1 $(TSAN)/bin/driver_tests --gtest_filter='ThreadTest.*'
 
 test-win: build-win
 	@./scripts/wine-prefix.sh start
