@@ -8,6 +8,10 @@
 #include <chrono>
 #include <thread>
 
+#if defined(_MSC_VER)
+#include <intrin.h>
+#endif
+
 namespace {
 
 FakeOs* g_os = nullptr;
@@ -322,20 +326,32 @@ struct FakeOsCalls {
             Guard guard(g_os->m_mutex);
             g_os->Enter(OsCall::Lock);
         }
-        void* expected = nullptr;
-        while (!__atomic_compare_exchange_n(storage, &expected, reinterpret_cast<void*>(1), false, __ATOMIC_ACQUIRE,
-                                            __ATOMIC_RELAXED)) {
-            expected = nullptr;
+        while (!TryTake(storage))
             std::this_thread::yield();
-        }
     }
 
     static void Unlock(void** storage)
     {
-        __atomic_store_n(storage, nullptr, __ATOMIC_RELEASE);
+        Give(storage);
         Guard guard(g_os->m_mutex);
         g_os->Enter(OsCall::Unlock);
     }
+
+#if defined(_MSC_VER)
+    static bool TryTake(void** storage)
+    {
+        return _InterlockedCompareExchangePointer(storage, reinterpret_cast<void*>(1), nullptr) == nullptr;
+    }
+    static void Give(void** storage) { _InterlockedExchangePointer(storage, nullptr); }
+#else
+    static bool TryTake(void** storage)
+    {
+        void* expected = nullptr;
+        return __atomic_compare_exchange_n(storage, &expected, reinterpret_cast<void*>(1), false, __ATOMIC_ACQUIRE,
+                                           __ATOMIC_RELAXED);
+    }
+    static void Give(void** storage) { __atomic_store_n(storage, nullptr, __ATOMIC_RELEASE); }
+#endif
 
     static void* AllocZeroed(uint32_t size)
     {
