@@ -252,7 +252,7 @@ void EPTSIM_CALL EptSimSlowCall(const char* name, uint32_t ms, uint32_t count)
 void EPTSIM_CALL EptSimRemoveDevice(uint32_t afterMs)
 {
     SimLock lock;
-    g_sim.removedMicros = afterMs == 0xFFFFFFFFu ? 0 : SimNowMicros() + afterMs * 1000ull + 1;
+    g_sim.removedMicros = afterMs == 0xFFFFFFFFu ? 0 : SimNowMicros() + afterMs * 1000ull;
 }
 
 uint64_t EPTSIM_CALL EptSimFaultCount(int32_t handle, int32_t kind)

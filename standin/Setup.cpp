@@ -197,7 +197,7 @@ bool FaultKey(const char* key, char* value)
         return true;
     }
     if (strcmp(key, "removed after") == 0 && n == 1 && Number(t[0], &a)) {
-        g_sim.removedMicros = SimNowMicros() + a * 1000ull + 1;
+        g_sim.removedMicros = SimNowMicros() + a * 1000ull;
         return true;
     }
     return false;

@@ -612,30 +612,34 @@ int32_t SimSetFeed(bool satellite, uint32_t ptChannel, uint32_t tsId, const wcha
                    uint32_t bytesPerSecond)
 {
     FeedEntry* slot = const_cast<FeedEntry*>(SimFeedFor(satellite, ptChannel, tsId));
-    if (slot != nullptr)
-        FreeFeed(*slot);
-    if (path == nullptr)
+    if (path == nullptr) {
+        if (slot != nullptr)
+            FreeFeed(*slot);
         return 0;
-    for (FeedEntry& e : g_sim.feeds) {
-        if (!e.used) {
-            slot = &e;
-            break;
-        }
     }
+    for (FeedEntry& e : g_sim.feeds) {
+        if (slot == nullptr && !e.used)
+            slot = &e;
+    }
+    if (slot == nullptr)
+        return -1;
+    // The feed in place stays until the new file has proved good.
+    Feed loaded;
     size_t size = 0;
-    uint8_t* data = slot != nullptr ? ReadWholeFile(path, &size) : nullptr;
+    uint8_t* data = ReadWholeFile(path, &size);
     if (data == nullptr)
         return -1;
-    if (!FeedParse(data, size, &slot->feed)) {
+    if (!FeedParse(data, size, &loaded)) {
         VirtualFree(data, 0, MEM_RELEASE);
-        memset(slot, 0, sizeof *slot);
         return -1;
     }
+    FreeFeed(*slot);
     slot->used = true;
     slot->satellite = satellite;
     slot->ptChannel = ptChannel;
     slot->tsId = satellite ? tsId : 0;
     slot->bytesPerSecond = bytesPerSecond;
+    slot->feed = loaded;
     return 0;
 }
 

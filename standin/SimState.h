@@ -104,7 +104,7 @@ struct Machine {
     char slowCall[kCallNameBytes];  // empty = none
     uint32_t slowMs;
     uint32_t slowRemaining;  // 0xFFFFFFFF = every call
-    uint64_t removedMicros;  // 0 = never
+    uint64_t removedMicros;  // 0 = never (the clock is past 0 by then)
     uint64_t slowCalls;
     uint64_t failedCalls;
     Tuner tuners[kMaxTuners];

@@ -3,14 +3,12 @@
 #include <thread>
 #include <vector>
 
-#include "standin/TsPackets.h"
 #include "ts/MpegCrc32.h"
 #include "tests/standin/Standin.h"
 
 namespace {
 
 const uint32_t kPacket = 188;
-typedef std::vector<uint8_t> Bytes;
 
 uint16_t Pid(const uint8_t* p)
 {
