@@ -89,22 +89,9 @@ Bytes FeedFile(uint32_t packets)
     return file;
 }
 
-class ContentTest : public StandinTest
+class ContentTest : public PushedStreamTest
 {
 protected:
-    void SetUp() override
-    {
-        StandinTest::SetUp();
-        ept->EptSimSetStreamMode(EPTSIM_MODE_MANUAL);
-        ept->EptSimSetLockTime(0);
-    }
-
-    Bytes Push(int32_t handle, uint32_t packets)
-    {
-        ept->EptSimPushBytes(handle, packets * kPacket);
-        return ReadReady(handle);
-    }
-
     // The stream's first packets as the stand-in renders them again.
     Bytes Rendered(int32_t handle, uint32_t packets)
     {

@@ -7,21 +7,13 @@ namespace {
 
 const uint32_t kPacket = 188;
 
-class FaultTest : public StandinTest
+class FaultTest : public PushedStreamTest
 {
 protected:
-    void SetUp() override
-    {
-        StandinTest::SetUp();
-        ept->EptSimSetStreamMode(EPTSIM_MODE_MANUAL);
-        ept->EptSimSetLockTime(0);
-    }
-
     // Pushes and reads packets, analysed.
     TsAnalyzer Receive(int32_t h, uint32_t packets)
     {
-        ept->EptSimPushBytes(h, packets * kPacket);
-        Bytes bytes = ReadReady(h);
+        Bytes bytes = Push(h, packets);
         TsAnalyzer ts;
         ts.Feed(bytes.data(), bytes.size());
         return ts;
@@ -45,8 +37,7 @@ TEST_F(FaultTest, PacketFaultsHitTheSetCountAndTheAnalyserSeesEachOne)
     };
     for (const auto& c : cases) {
         ept->EptSimReset();
-        ept->EptSimSetStreamMode(EPTSIM_MODE_MANUAL);
-        ept->EptSimSetLockTime(0);
+        PushOnly();
         // On a clip-fed channel: video and audio packets, not only tables.
         ASSERT_EQ(ept->EptSimSetFeed(0, 2, 0, ClipPath().c_str(), 0), 0);
         ept->EptSimSetFault(c.kind, 9, 300, 100);  // armed at the tune

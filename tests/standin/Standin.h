@@ -63,3 +63,28 @@ protected:
 };
 
 enum { kHandleBt1 = 0x100, kHandleBt2 = 0x101, kHandleBs1 = 0x102, kHandleBs2 = 0x103 };
+
+// Tuners lock at once and bytes become ready only when the test pushes them.
+class PushedStreamTest : public StandinTest
+{
+protected:
+    void SetUp() override
+    {
+        StandinTest::SetUp();
+        PushOnly();
+    }
+
+    void PushOnly()
+    {
+        ept->EptSimSetStreamMode(EPTSIM_MODE_MANUAL);
+        ept->EptSimSetLockTime(0);
+    }
+
+    // Makes packets ready and reads everything ready.
+    Bytes Push(int32_t handle, uint32_t packets)
+    {
+        ept->EptSimPushBytes(handle, packets * 188);
+        return ReadReady(handle);
+    }
+};
+
