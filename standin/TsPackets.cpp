@@ -121,9 +121,13 @@ void RenderPcr(const TsChannel& ch, uint64_t k, uint8_t* p)
     p[11] = static_cast<uint8_t>(extension);
 }
 
+// Most packets are these; every byte is written once.
 void RenderNull(const TsChannel& ch, uint64_t k, uint8_t* p)
 {
-    Header(p, kTsNullPid, false, 0x10, 0);
+    p[0] = 0x47;
+    p[1] = kTsNullPid >> 8;
+    p[2] = kTsNullPid & 0xFF;
+    p[3] = 0x10;
     uint8_t* payload = p + 4;
     for (int i = 0; i < 8; ++i)
         payload[i] = static_cast<uint8_t>(k >> (56 - 8 * i));
