@@ -192,7 +192,7 @@ void EPTSIM_CALL EptSimSetLockTime(uint32_t ms)
     SimLock lock;
     // Time so far counts under the lock time it passed in.
     SimSyncAll(SimNowMicros());
-    g_sim.lockMicros = ms * 1000;
+    g_sim.lockMicros = (ms < 3600000 ? ms : 3600000) * 1000;
 }
 
 void EPTSIM_CALL EptSimSetNoSignal(int32_t satellite, uint32_t ptChannel, int32_t noSignal)

@@ -188,7 +188,7 @@ void EPTSIM_CALL EptSimSetLogging(int32_t enable);
 // use, or -1 when the file cannot be read.
 int32_t EPTSIM_CALL EptSimLoadSetup(const wchar_t* path);
 // Time from PtDllSetFrequency to lock, for every tuner, pending tunes
-// included (default 30 ms).
+// included (default 30 ms; at most an hour).
 void EPTSIM_CALL EptSimSetLockTime(uint32_t ms);
 // noSignal != 0: the PT channel of that kind never locks.
 void EPTSIM_CALL EptSimSetNoSignal(int32_t satellite, uint32_t ptChannel, int32_t noSignal);
