@@ -131,12 +131,14 @@ void PrintSummary(const Command& command, double seconds, const TsAnalyzer& ts, 
              "sync losses: %llu (%llu bytes skipped)\n"
              "continuity errors: %llu\n"
              "transport errors: %llu\n"
+             "scrambled packets: %llu\n"
              "TS ID: %s\n"
              "signal level: %.2f dB\n",
              seconds, static_cast<unsigned long long>(ts.Bytes()), static_cast<unsigned long long>(ts.Packets()),
              static_cast<unsigned long long>(ts.SyncLosses()), static_cast<unsigned long long>(ts.SkippedBytes()),
              static_cast<unsigned long long>(ts.ContinuityErrors()),
-             static_cast<unsigned long long>(ts.ErrorPackets()), TsIdText(ts.TransportStreamId()).c_str(),
+             static_cast<unsigned long long>(ts.ErrorPackets()),
+             static_cast<unsigned long long>(ts.ScrambledPackets()), TsIdText(ts.TransportStreamId()).c_str(),
              signal);
     WriteText(STD_OUTPUT_HANDLE, "file: " + ToUtf8(command.out) + "\n" + text);
 }

@@ -40,6 +40,7 @@ TsAnalyzer::TsAnalyzer()
       m_skippedBytes(0),
       m_continuityErrors(0),
       m_errorPackets(0),
+      m_scrambledPackets(0),
       m_transportStreamId(-1),
       m_locked(true),
       m_pendingSize(0),
@@ -146,6 +147,8 @@ void TsAnalyzer::Packet(const uint8_t* packet)
         ++m_errorPackets;
         return;
     }
+    if (packet[3] & 0xC0)
+        ++m_scrambledPackets;
     Continuity continuity = CheckContinuity(packet);
     if (PidOf(packet) != kPatPid || !HasPayload(packet) || continuity == kDuplicate)
         return;

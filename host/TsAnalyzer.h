@@ -14,7 +14,8 @@
 //  - a discontinuity_indicator in the adaptation field accepts any counter;
 //  - any other counter is one error, and the count restarts from it.
 // Packets with the transport_error_indicator set are counted and otherwise
-// ignored: none of their fields can be trusted.
+// ignored: none of their fields can be trusted. Other packets whose
+// transport_scrambling_control is not 0 are counted as scrambled.
 //
 // No Windows header here, so that it builds and is tested anywhere.
 #pragma once
@@ -37,6 +38,7 @@ public:
     uint64_t SkippedBytes() const { return m_skippedBytes; }
     uint64_t ContinuityErrors() const { return m_continuityErrors; }
     uint64_t ErrorPackets() const { return m_errorPackets; }
+    uint64_t ScrambledPackets() const { return m_scrambledPackets; }
     // transport_stream_id of the last complete PAT section with a good CRC,
     // or -1 when there has been none.
     int32_t TransportStreamId() const { return m_transportStreamId; }
@@ -59,6 +61,7 @@ private:
     uint64_t m_skippedBytes;
     uint64_t m_continuityErrors;
     uint64_t m_errorPackets;
+    uint64_t m_scrambledPackets;
     int32_t m_transportStreamId;
 
     bool m_locked;

@@ -78,6 +78,7 @@ check "record 2 s: exit 0" [ "$rc" = 0 ]
 check "record 2 s: continuity errors 0" [ "$(value 'continuity errors')" = 0 ]
 check "record 2 s: sync losses 0" line "$out" '^sync losses: 0 '
 check "record 2 s: TS ID 0x4010" [ "$(value 'TS ID')" = 0x4010 ]
+check "record 2 s: nothing scrambled" [ "$(value 'scrambled packets')" = 0 ]
 check "record 2 s: file holds the bytes reported" [ "$(size "$ts")" = "$(value bytes)" ]
 check "record 2 s: over a second's worth of stream" [ "$(size "$ts")" -gt 3000000 ]
 check "record 2 s: no progress line when stderr is a file" [ -z "$err" ]
@@ -108,6 +109,68 @@ check "Ctrl+C: exit 1" [ "$rc" = 1 ]
 check "Ctrl+C: says it was interrupted" has "$err" "interrupted"
 check "Ctrl+C: what was received is on disk" [ "$(size "$ts3")" -gt 0 ]
 check "Ctrl+C: file holds the bytes reported" [ "$(size "$ts3")" = "$(value bytes)" ]
+
+echo "== faults the stand-in injects, as the recording counts them"
+# A folder of its own: the set-up file beside the stand-in is read at load.
+# Faults start 2,000 packets after the tune, well after the tool's purge.
+faults="$work/faults"
+mkdir -p "$faults"
+cp "$bin/Zendrel.dll" "$faults/Zendrel-S.dll"
+cp "$bin/standin/EarthPtDll.dll" "$faults/"
+fault_record() {  # fault_record FAULT-LINES...
+  printf '[faults]\r\n' >"$faults/EarthPtDll-standin.ini"
+  printf '%s\r\n' "$@" >>"$faults/EarthPtDll-standin.ini"
+  zh record "$(win "$faults/Zendrel-S.dll")" --space 0 --channel 0 --seconds 1 --out "$(win "$work/faults.ts")"
+}
+fault_record "lost packets = 5 every 1000 after 2000" "scrambled = 7 every 1000 after 2500"
+check "5 lost packets: 5 continuity errors" [ "$(value 'continuity errors')" = 5 ]
+check "7 scrambled packets: 7 counted" [ "$(value 'scrambled packets')" = 7 ]
+check "lost and scrambled packets: no sync loss" line "$out" '^sync losses: 0 '
+fault_record "transport errors = 6 every 1000 after 2000" "lost bytes = 4 every 1000 after 2500"
+check "6 transport errors: 6 counted" [ "$(value 'transport errors')" = 6 ]
+check "4 packets short of 100 bytes: 4 sync losses" line "$out" '^sync losses: 4 '
+
+echo "== a channel fed from the clip"
+clip="$work/clip"
+mkdir -p "$clip"
+cp "$bin/Zendrel.dll" "$clip/Zendrel-S.dll"
+cp "$bin/standin/EarthPtDll.dll" "$bin/standin/testpattern.ts" "$clip/"
+# Played at 1 MB/s, five times its own rate, so that two seconds hold
+# several passes through the file.
+printf '[feeds]\r\nsatellite 0 0x4010 = testpattern.ts 1000000\r\n' >"$clip/EarthPtDll-standin.ini"
+fed="$work/fed.ts"
+zh record "$(win "$clip/Zendrel-S.dll")" --space 0 --channel 0 --seconds 2 --out "$(win "$fed")"
+check "fed channel: exit 0" [ "$rc" = 0 ]
+check "fed channel: the file's PAT carries the tuned TS ID" [ "$(value 'TS ID')" = 0x4010 ]
+check "fed channel: over one pass of the file" [ "$(size "$fed")" -gt 717032 ]
+check "fed channel: continuous across the passes" [ "$(value 'continuity errors')" = 0 ]
+check "fed channel: no sync loss" line "$out" '^sync losses: 0 '
+if command -v ffprobe >/dev/null; then
+  streams=$(ffprobe -v error -show_entries stream=codec_type -of default=nw=1:nk=1 "$fed" |
+    grep -xE 'audio|video' | sort -u | tr '\n' ' ')
+  check "fed channel: ffprobe finds audio and video" [ "$streams" = "audio video " ]
+fi
+
+echo "== two processes share the board"
+# The first recording holds Ec1Bs1; the second satellite copy must take the
+# other satellite tuner, and a third finds none free.
+"$run" "$host" record "$S" --space 0 --channel 0 --seconds 30 --out "$(win "$work/first.ts")" >/dev/null 2>&1 &
+first=$!
+for _ in $(seq 50); do [ "$(size "$work/first.ts")" -gt 0 ] && break; sleep 0.2; done
+zh list "$S"
+check "second process: takes Ec1Bs2" has "$out" "tuner: Ec1Bs2"
+"$run" "$host" record "$S" --space 0 --channel 1 --seconds 30 --out "$(win "$work/second.ts")" >/dev/null 2>&1 &
+second=$!
+for _ in $(seq 50); do [ "$(size "$work/second.ts")" -gt 0 ] && break; sleep 0.2; done
+zh list "$S"
+check "third process: no satellite tuner free" [ "$rc" = 1 ]
+# A process killed outright leaves its tuner free all the same.
+exec 3>&2 2>/dev/null  # not the shell's "Killed" notes
+kill -KILL "$first" "$second"
+wait "$first" "$second"
+exec 2>&3 3>&-
+zh list "$S"
+check "after the holders were killed: Ec1Bs1 is free again" has "$out" "tuner: Ec1Bs1"
 
 echo "== failures"
 zh list "$(win "$plugins/Nothing-S.dll")"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The plug-in at work, end to end: a folder laid out as a viewer's plug-in
 # folder would be, with the plug-in as a satellite and a terrestrial copy
-# beside the board library (here the project's stand-in), its channels listed,
-# a few seconds of BS recorded, and the side files it writes at release.
+# beside the board library (here the project's stand-in, whose BS channel 0 is
+# fed by the test-pattern clip), its channels listed, a few seconds of BS
+# recorded, and the side files it writes at release.
 #
 #   scripts/demo.sh BIN_DIR DEMO_DIR
 set -eu
@@ -17,6 +18,11 @@ demo=$(cd "$demo" && pwd)
 cp "$bin/Zendrel.dll" "$demo/Zendrel-S.dll"
 cp "$bin/Zendrel.dll" "$demo/Zendrel-T.dll"
 cp "$bin/standin/EarthPtDll.dll" "$demo/EarthPtDll.dll"
+cp "$bin/standin/testpattern.ts" "$demo/testpattern.ts"
+# The stand-in's set-up file: BS channel 0 (PT channel 0, TS ID 0x4010) plays
+# the clip in a loop at its own rate; every other channel is generated.
+printf '%s\r\n' '; the stand-in board library of the demo' '[feeds]' \
+  'satellite 0 0x4010 = testpattern.ts' >"$demo/EarthPtDll-standin.ini"
 cp "$bin/zendrel-host.exe" "$demo/"
 win() { local p=${1//\//\\}; echo "Z:$p"; }
 
@@ -29,12 +35,19 @@ step "Channels of the terrestrial copy (the board's own list)"
 "$run" "$demo/zendrel-host.exe" list "$(win "$demo/Zendrel-T.dll")" | head -n 12
 echo "   ..."
 
-step "Recording 3 seconds of BS space 0, channel 0"
+step "Recording 3 seconds of BS space 0, channel 0 (fed by the test-pattern clip)"
 "$run" "$demo/zendrel-host.exe" record "$(win "$demo/Zendrel-S.dll")" \
   --space 0 --channel 0 --seconds 3 --out "$(win "$demo/BS1-TS0.ts")"
 
+if command -v ffprobe >/dev/null; then
+  step "What ffprobe finds in the recording"
+  ffprobe -hide_banner "$demo/BS1-TS0.ts" 2>&1 | grep -E '^ *(Duration|Stream)'
+fi
+
 step "What is in the demo folder now"
-echo "recording:     $demo/BS1-TS0.ts ($(stat -c %s "$demo/BS1-TS0.ts") bytes)"
+echo "recording:     $demo/BS1-TS0.ts ($(stat -c %s "$demo/BS1-TS0.ts") bytes, simulated:"
+echo "               the stand-in's test pattern and tone; play it with ffplay, mpv or VLC)"
+echo "stand-in:      $demo/EarthPtDll.dll with its set-up file EarthPtDll-standin.ini"
 echo "settings file: $demo/Zendrel-ST.ini (written at release; shared by both copies)"
 echo "channel files: $demo/Zendrel-S.SetCh.txt, $demo/Zendrel-T.SetCh.txt (written at release, to edit)"
 ls -l "$demo"

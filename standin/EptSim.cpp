@@ -4,6 +4,8 @@
 #include <string.h>
 
 #include "standin/CallLog.h"
+#include "standin/Setup.h"
+#include "standin/SharedBoards.h"
 #include "standin/SimState.h"
 
 extern "C" {
@@ -12,7 +14,9 @@ void EPTSIM_CALL EptSimReset(void)
 {
     SimLock lock;
     SimResetMachine();
-    CallLogClear();
+    SharedResetLnb();
+    CallLogOpenFile(nullptr);
+    CallLogSetCapacity(kCallLogDefaultCapacity);
     CallLogSetEnabled(true);
 }
 
@@ -40,11 +44,11 @@ void EPTSIM_CALL EptSimRefuseTuner(const wchar_t* name, int32_t refuse)
 void EPTSIM_CALL EptSimSetChannelList(const char* const* names, uint32_t count)
 {
     SimLock lock;
-    memset(g_sim.channels, 0, sizeof g_sim.channels);
     if (names == nullptr) {
         SimSetDefaultChannels();
         return;
     }
+    memset(g_sim.channels, 0, sizeof g_sim.channels);
     if (count > kMaxChannels)
         count = kMaxChannels;
     for (uint32_t i = 0; i < count; ++i) {
@@ -104,7 +108,7 @@ void EPTSIM_CALL EptSimPushBytes(int32_t handle, uint32_t bytes)
     if (Tuner* t = SimTunerByHandle(handle)) {
         uint64_t now = SimNowMicros();
         SimSync(*t, now);
-        t->produced += bytes;
+        SimProduce(*t, bytes);
         SimSync(*t, now);
     }
 }
@@ -131,7 +135,7 @@ void EPTSIM_CALL EptSimStreamBytes(int32_t handle, uint64_t offset, uint8_t* des
     SimLock lock;
     Tuner* t = SimTunerByHandle(handle);
     if (t != nullptr && dest != nullptr)
-        TsRenderBytes(SimStreamId(*t), offset, dest, size);
+        SimRenderBytes(*t, offset, dest, size);
 }
 
 int32_t EPTSIM_CALL EptSimGetTuner(const wchar_t* name, struct EptSimTuner* tuner)
@@ -141,41 +145,128 @@ int32_t EPTSIM_CALL EptSimGetTuner(const wchar_t* name, struct EptSimTuner* tune
     if (index < 0 || tuner == nullptr)
         return -1;
     Tuner& t = g_sim.tuners[index];
-    SimSync(t, SimNowMicros());
-    tuner->open = t.open ? 1 : 0;
+    uint64_t now = SimNowMicros();
+    SimSync(t, now);
+    tuner->open = (t.open || SharedTunerHeldElsewhere(index)) ? 1 : 0;
     tuner->handle = SimHandleOf(t);
     tuner->sleeping = t.sleeping ? 1 : 0;
     tuner->streaming = t.streaming ? 1 : 0;
-    tuner->lnbPower = g_sim.lnbMode[index / kTunersPerBoard];
+    tuner->lnbPower = SharedLnbMode(index / kTunersPerBoard);
     tuner->ptChannel = t.ptChannel;
     tuner->tsId = SimPatTsId(t);
     tuner->bytesReady = SimReadyBytes(t);
     tuner->bytesRead = t.read;
+    tuner->signal = SimReceiving(t, now) ? 1 : 0;
+    tuner->bytesPerSecond = SimChannelRate(t);
     return 0;
 }
 
 int32_t EPTSIM_CALL EptSimLogCount(void)
 {
-    SimLock lock;
     return CallLogCount();
 }
 
 int32_t EPTSIM_CALL EptSimLogEntry(int32_t index, char* text, uint32_t capacity, uint32_t* timeMs)
 {
-    SimLock lock;
     return CallLogGet(index, text, capacity, timeMs);
 }
 
 void EPTSIM_CALL EptSimLogClear(void)
 {
-    SimLock lock;
     CallLogClear();
 }
 
 void EPTSIM_CALL EptSimSetLogging(int32_t enable)
 {
-    SimLock lock;
     CallLogSetEnabled(enable != 0);
+}
+
+int32_t EPTSIM_CALL EptSimLoadSetup(const wchar_t* path)
+{
+    SimLock lock;
+    return path != nullptr ? SetupLoad(path) : -1;
+}
+
+void EPTSIM_CALL EptSimSetLockTime(uint32_t ms)
+{
+    SimLock lock;
+    // Time so far counts under the lock time it passed in.
+    SimSyncAll(SimNowMicros());
+    g_sim.lockMicros = (ms < 3600000 ? ms : 3600000) * 1000;
+}
+
+void EPTSIM_CALL EptSimSetNoSignal(int32_t satellite, uint32_t ptChannel, int32_t noSignal)
+{
+    SimLock lock;
+    if (ptChannel >= kMaxChannels)
+        return;
+    SimSyncAll(SimNowMicros());
+    uint8_t& bits = g_sim.noSignal[satellite ? 1 : 0][ptChannel / 8];
+    uint8_t bit = static_cast<uint8_t>(1 << (ptChannel % 8));
+    bits = static_cast<uint8_t>(noSignal ? bits | bit : bits & ~bit);
+}
+
+int32_t EPTSIM_CALL EptSimSetFeed(int32_t satellite, uint32_t ptChannel, uint32_t tsId, const wchar_t* path,
+                                  uint32_t bytesPerSecond)
+{
+    SimLock lock;
+    SimSyncAll(SimNowMicros());
+    return SimSetFeed(satellite != 0, ptChannel, tsId, path, bytesPerSecond);
+}
+
+void EPTSIM_CALL EptSimSetFault(int32_t kind, uint32_t count, uint32_t every, uint32_t after)
+{
+    SimLock lock;
+    if (kind < 0 || kind >= kPacketFaults)
+        return;
+    SimSyncAll(SimNowMicros());
+    g_sim.faults[kind] = FaultSpec{count, every, after};
+    for (Tuner& t : g_sim.tuners)
+        SimArmFault(t, kind, t.nextPacket);
+}
+
+void EPTSIM_CALL EptSimSignalDrop(uint32_t afterMs, uint32_t durationMs)
+{
+    SimLock lock;
+    uint64_t now = SimNowMicros();
+    SimSyncAll(now);
+    for (Tuner& t : g_sim.tuners) {
+        t.dropStartMicros = now + afterMs * 1000ull;
+        t.dropEndMicros = t.dropStartMicros + durationMs * 1000ull;
+        t.dropCounted = false;
+    }
+}
+
+void EPTSIM_CALL EptSimSlowCall(const char* name, uint32_t ms, uint32_t count)
+{
+    SimLock lock;
+    memset(g_sim.slowCall, 0, sizeof g_sim.slowCall);
+    g_sim.slowRemaining = 0;
+    if (name == nullptr)
+        return;
+    strncpy(g_sim.slowCall, name, sizeof g_sim.slowCall - 1);
+    g_sim.slowMs = ms;
+    g_sim.slowRemaining = count == 0 ? 0xFFFFFFFFu : count;
+}
+
+void EPTSIM_CALL EptSimRemoveDevice(uint32_t afterMs)
+{
+    SimLock lock;
+    g_sim.removedMicros = afterMs == 0xFFFFFFFFu ? 0 : SimNowMicros() + afterMs * 1000ull;
+}
+
+uint64_t EPTSIM_CALL EptSimFaultCount(int32_t handle, int32_t kind)
+{
+    SimLock lock;
+    if (kind == EPTSIM_FAULT_SLOW_CALLS)
+        return g_sim.slowCalls;
+    if (kind == EPTSIM_FAULT_FAILED_CALLS)
+        return g_sim.failedCalls;
+    Tuner* t = SimTunerByHandle(handle);
+    if (t == nullptr || kind < 0 || kind >= EPTSIM_FAULT_KINDS)
+        return 0;
+    SimSync(*t, SimNowMicros());
+    return t->counts[kind];
 }
 
 }  // extern "C"

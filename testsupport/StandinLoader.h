@@ -17,7 +17,9 @@
     X(EptSimSetChannelList) X(EptSimSetChannelMaxResult) X(EptSimSetFrequencyResult)          \
     X(EptSimSetTmccResult) X(EptSimSetCn) X(EptSimSetStreamMode) X(EptSimSetRate)             \
     X(EptSimPushBytes) X(EptSimScheduleBytes) X(EptSimNowMicros) X(EptSimStreamBytes)         \
-    X(EptSimGetTuner) X(EptSimLogCount) X(EptSimLogEntry) X(EptSimLogClear) X(EptSimSetLogging)
+    X(EptSimGetTuner) X(EptSimLogCount) X(EptSimLogEntry) X(EptSimLogClear) X(EptSimSetLogging)     \
+    X(EptSimLoadSetup) X(EptSimSetLockTime) X(EptSimSetNoSignal) X(EptSimSetFeed) X(EptSimSetFault)   \
+    X(EptSimSignalDrop) X(EptSimSlowCall) X(EptSimRemoveDevice) X(EptSimFaultCount)
 
 struct Standin {
 #define STANDIN_MEMBER(name) decltype(&::name) name;

@@ -211,6 +211,19 @@ TEST(TsContinuity, PacketsWithTransportErrorAreSetAside)
     EXPECT_EQ(ts.ContinuityErrors(), 0u);
 }
 
+TEST(TsContinuity, ScrambledPacketsAreCountedButNotErrorPackets)
+{
+    Bytes s = Counters(kDataPid, {0, 1, 2, 3});
+    s[2 * 188 + 3] |= 0x80;  // even key
+    s[3 * 188 + 3] |= 0xC0;  // odd key
+    s[1 * 188 + 1] |= 0x80;
+    s[1 * 188 + 3] |= 0x80;  // with a transport error it is only an error
+    TsAnalyzer ts;
+    ts.Feed(s.data(), s.size());
+    EXPECT_EQ(ts.ScrambledPackets(), 2u);
+    EXPECT_EQ(ts.ErrorPackets(), 1u);
+}
+
 // --- PAT and TS ID ---
 
 TEST(TsPat, NoPatNoTsId)

@@ -132,6 +132,7 @@ TEST_F(TunerTest, SetFrequencyFollowsTheRuleUnlessForced)
 
 TEST_F(TunerTest, SignalFiguresFollowChannelUnlessForced)
 {
+    ept->EptSimSetLockTime(0);
     int32_t h = ept->PtDllOpen(L"Ec1Bt1");
     uint32_t cn = 0, agc = 0, agcMax = 0;
     for (uint32_t ch = 0; ch < 101; ++ch) {
