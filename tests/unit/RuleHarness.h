@@ -70,7 +70,8 @@ inline std::string Written(bool isTerrestrial, Store& store)
     return out;
 }
 
-// Tokens lie inside the line, in order, each non-empty and without blanks.
+// Tokens lie inside the line, in order, each non-empty and without blanks or
+// ';' (a comment is no token).
 inline bool LineInBounds(const LineReader& r)
 {
     if (r.tokenCount < 1 || r.tokenCount > kMaxTokens || r.lineLength < 1 || r.lineLength > kMaxLineLength)
@@ -81,7 +82,7 @@ inline bool LineInBounds(const LineReader& r)
         if (token < from || token >= r.line + r.lineLength || *token == '\0')
             return false;
         for (from = token; *from != '\0'; ++from) {
-            if (static_cast<uint8_t>(*from) <= 32 || from >= r.line + r.lineLength)
+            if (static_cast<uint8_t>(*from) <= 32 || *from == ';' || from >= r.line + r.lineLength)
                 return false;
         }
     }
