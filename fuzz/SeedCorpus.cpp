@@ -30,6 +30,15 @@ std::string GeneratedTerrestrialFile()
     return Written(true, store);
 }
 
+// More rows than table 0 holds, and a line of more than 16 tokens.
+std::string FullTable()
+{
+    std::string text = "$UHF 0\r\nA 0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16\r\n";
+    for (int i = 0; i < 70; ++i)
+        text += "R" + std::to_string(i) + " 0 " + std::to_string(i) + "\r\n";
+    return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -55,6 +64,8 @@ int main(int argc, char** argv)
         generated,
         catvEnabled,
         Bytes(g_defaultSettingsText, sizeof g_defaultSettingsText),
+        FullTable(),
+        "$UHF 0\r\nA 0 1\r\n" + std::string(245, 'N') + " 0 2\r\nB 0 3\r\n",  // too long for a written row
         "$UHF 0\nA 0 010\nB 0 0x10\nC 0 08\nD 0 256\nE 0 -1\nF 0 1 0x14010\nG x 2 junk\n",
         "$UHF 2\n$UHF -1\n$CATV -3\nA 2 1\nB -1 1\n",
         "$CS110 4\n$BS 5\nA 4 1\nB 5 2\n",
