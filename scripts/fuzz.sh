@@ -23,8 +23,8 @@ for target in channel-file module-path; do
     echo "fuzz $target: ${runs:-?} runs in $seconds s, ${cov:-cov: ?} (of ${edges:-?} edges), corpus $(ls "$dir/corpus/$target" | wc -l) inputs"
   else
     failed=$((failed + 1))
-    tail -n 40 "$log"
-    echo "fuzz $target: FAILED (exit $rc); log $log, input in $dir/findings/"
+    sed -n '/invariant broken\|ERROR: \|runtime error/,$p' "$log" | head -n 60
+    echo "fuzz $target: FAILED (exit $rc); log $log; rerun the input: $dir/bin/fuzz-$target $dir/findings/$target-*"
   fi
 done
 echo "fuzz: $passed passed, $failed failed"
