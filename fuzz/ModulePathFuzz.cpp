@@ -46,8 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         // A folder longer than 259 characters is cut with the path.
         const size_t folder = std::min(slash + 1, static_cast<size_t>(kPathCapacity - 1));
-        Check(out.compare(0, folder, path, 0, folder) == 0,
-              "output starts with the input's folder");
+        Check(out.compare(0, folder, path, 0, folder) == 0, "output starts with the input's folder");
         Check(out.find(L'\\', folder) == std::wstring::npos, "no backslash after the folder");
     }
     return 0;

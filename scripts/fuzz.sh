@@ -7,6 +7,7 @@
 set -u
 dir=${1:?usage: scripts/fuzz.sh BUILD_DIR SECONDS}
 seconds=${2:?usage: scripts/fuzz.sh BUILD_DIR SECONDS}
+rm -rf "$dir/seeds"
 "$dir/bin/zendrel-fuzz-seeds" "$dir/seeds" || exit 1
 passed=0 failed=0
 for target in channel-file module-path; do
