@@ -1,14 +1,17 @@
-# make test   set up the machine if needed, build, run every test
+# make test   set up the machine if needed, build, run every test and each fuzz target for 20 s
 # make demo   set up, build, load the plug-in through the stand-in and record
 # make bench  set up, build, run the benchmarks
+# make fuzz   set up, build the fuzz targets with clang, run each FUZZ_SECONDS
 BUILD   ?= build
 WIN     := $(BUILD)/win
 NATIVE  := $(BUILD)/native
 TSAN    := $(BUILD)/tsan
+FUZZ    := $(BUILD)/fuzz
+FUZZ_SECONDS ?= 300
 JOBS    ?= 2
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all setup build build-win build-native build-tsan test test-native test-tsan test-win demo bench clean
+.PHONY: all setup build build-win build-native build-tsan build-fuzz test test-native test-tsan test-win test-fuzz fuzz demo bench clean
 
 all: build
 
@@ -25,7 +28,11 @@ build-native: setup
 	@cmake -S . -B $(NATIVE) -DZENDREL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 	@cmake --build $(NATIVE) -j $(JOBS)
 
-test: test-native test-tsan test-win
+build-fuzz: setup
+	@cmake -S . -B $(FUZZ) -DZENDREL_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(FUZZ) -j $(JOBS) --target fuzzers
+
+test: test-native test-tsan test-fuzz test-win
 
 test-native: build-native
 	@ctest --test-dir $(NATIVE) --output-on-failure
@@ -41,6 +48,12 @@ test-tsan: build-tsan
 test-win: build-win
 	@./scripts/wine-prefix.sh start
 	@ctest --test-dir $(WIN) --output-on-failure -j1; rc=$$?; ./scripts/wine-prefix.sh stop; exit $$rc
+
+test-fuzz: build-fuzz
+	@./scripts/fuzz.sh $(FUZZ) 20
+
+fuzz: build-fuzz
+	@./scripts/fuzz.sh $(FUZZ) $(FUZZ_SECONDS)
 
 demo: build-win
 	@./scripts/wine-prefix.sh start

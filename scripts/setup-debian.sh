@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a Debian machine: CMake, the
 # i686 mingw-w64 cross compilers, 32-bit Wine, a Japanese UTF-8 locale (so
-# that Wine's ANSI code page is 932) and the GoogleTest sources.
+# that Wine's ANSI code page is 932), the GoogleTest sources, and clang with
+# libFuzzer for the fuzz targets.
 # Idempotent: it does nothing when everything is already there.
 set -euo pipefail
 
@@ -12,6 +13,10 @@ command -v g++ >/dev/null                      || need+=(g++)
 command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686 mingw-w64-tools)
 command -v i686-w64-mingw32-windres >/dev/null || need+=(binutils-mingw-w64-i686)
 [ -f /usr/src/googletest/CMakeLists.txt ]      || need+=(googletest)
+command -v clang++ >/dev/null                  || need+=(clang)
+# libFuzzer and clang's sanitizer runtimes come in their own package, which
+# clang's packages only recommend; clang names its full path only if it exists.
+[ -f "$(clang++ -print-file-name="libclang_rt.fuzzer-$(uname -m).a" 2>/dev/null)" ] || need+=(libclang-rt-14-dev)
 [ -f /usr/share/i18n/SUPPORTED ]               || need+=(locales)
 wine_ok=1
 command -v wine >/dev/null || wine_ok=0

@@ -1,17 +1,6 @@
 #include "RuleTestSupport.h"
-#include "sidefiles/ChannelWriter.h"
 
 namespace {
-
-std::string Written(bool isTerrestrial, Store& store)
-{
-    std::string out;
-    auto append = [](void* context, const uint8_t* bytes, uint32_t size) {
-        static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(bytes), size);
-    };
-    WriteChannelText(isTerrestrial, store.Setup(), {append, &out});
-    return out;
-}
 
 // Board channels: UHF 13 and 14 for table 0, cable C13 between them for table 1.
 void AddBoardChannels(Store& s)

@@ -1,46 +1,9 @@
 // Random and mutated channel texts through the reader and the rules, in random
-// chunk sizes. Besides the invariants checked here, the sanitizers of the
+// chunk sizes. Besides the harness's invariants, the sanitizers of the
 // native build catch any access outside the buffers.
 #include <random>
 
 #include "RuleTestSupport.h"
-
-namespace {
-
-// Tokens lie inside the line, in order, each non-empty and without blanks.
-bool LineInBounds(const LineReader& r)
-{
-    if (r.tokenCount < 1 || r.tokenCount > kMaxTokens || r.lineLength < 1 || r.lineLength > kMaxLineLength)
-        return false;
-    const char* from = r.line;
-    for (int32_t i = 0; i < r.tokenCount; ++i) {
-        const char* token = r.tokens[i];
-        if (token < from || token >= r.line + r.lineLength || *token == '\0')
-            return false;
-        for (from = token; *from != '\0'; ++from) {
-            if (static_cast<uint8_t>(*from) <= 32 || from >= r.line + r.lineLength)
-                return false;
-        }
-    }
-    return true;
-}
-
-// Counts within capacity, the pool within its bytes, every name inside it.
-bool StoreInBounds(const Store& s)
-{
-    bool inBounds = s.pool.used >= 0 && s.pool.used <= kNamePoolCapacity;
-    for (const ChannelTable& t : s.table) {
-        inBounds = inBounds && t.count >= 0 && t.count <= kTableCapacity;
-        for (int32_t i = 0; inBounds && i < t.count; ++i) {
-            const uint8_t* name = t.entries[i].name;
-            inBounds = !name || (name >= s.pool.bytes && name + name[0] + 2 <= s.pool.bytes + s.pool.used &&
-                                 strlen(NameText(name)) == name[0]);
-        }
-    }
-    return inBounds;
-}
-
-}  // namespace
 
 TEST(RandomText, ReaderAndRulesStayInBounds)
 {
