@@ -91,6 +91,7 @@ void Checker::Seen(const LineEvent& event)
         const char* comment = static_cast<const char*>(memchr(r.line, ';', r.lineLength));
         line.text = decode(std::string(r.line, comment ? comment - r.line : r.lineLength));
         Drop(&line, "no_line_end", "no line end after the last line, so the plug-in ignores it; end it with a line break");
+        ++verdict->dropped;
         verdict->lines.push_back(line);
         return;
     }
