@@ -75,6 +75,8 @@ std::string ChannelFileText(const Judgement& j)
 {
     const SideFileFacts& f = j.files;
     std::string legacy = ToUtf8(j.names.legacyPath);
+    // At release only where no entry of that name exists.
+    bool writes = f.autoMake && !f.channelExists;
     std::string text;
     if (j.source == "legacy")
         text = "  missing, but the legacy file " + legacy + " exists: the plug-in renames it to this name at load\n";
@@ -85,11 +87,10 @@ std::string ChannelFileText(const Judgement& j)
     if (j.source == "file" || j.source == "legacy")
         text += "  " + std::to_string(f.channelBytes.size()) + " bytes of " + j.channels.encoding + " text\n";
     else if (j.source == "built-in")
-        text += "  the plug-in uses its built-in satellite list" +
-                std::string(f.autoMake ? ", and writes it here at release\n" : "\n");
+        text += "  the plug-in uses its built-in satellite list" + std::string(writes ? ", and writes it here at release\n" : "\n");
     else if (j.board.haveChannelList)
         text += "  the plug-in builds its list from the board's " + std::to_string(j.board.channelNames.size()) +
-                " channels" + std::string(f.autoMake ? ", and writes it here at release\n" : "\n");
+                " channels" + std::string(writes ? ", and writes it here at release\n" : "\n");
     else
         text += "  the plug-in builds its list from the board's own (add --board to read it)\n";
     if (f.legacyExists && j.source != "legacy")
@@ -157,31 +158,20 @@ std::string ProblemsJson(const std::vector<Problem>& problems)
     return array.Text();
 }
 
-// null for the -1 that marks "none".
-JsonObject& IntOrNull(JsonObject& o, const char* key, int32_t value)
-{
-    return value < 0 ? o.Null(key) : o.Int(key, value);
-}
-
-JsonObject& StrOrNull(JsonObject& o, const char* key, const std::string& value)
-{
-    return value.empty() ? o.Null(key) : o.Str(key, value);
-}
-
 std::string LineJson(const LineVerdict& line)
 {
     JsonObject o;
     o.Int("line", line.line).Str("fate", line.fate);
-    StrOrNull(o, "reason", line.reason).Str("message", line.message).Str("text", line.text);
-    StrOrNull(o, "band", line.band < 0 ? "" : kBandNames[line.band]);
-    IntOrNull(o, "space", line.space);
-    IntOrNull(o, "channel", line.channel);
+    o.StrOrNull("reason", line.reason).Str("message", line.message).Str("text", line.text);
+    o.StrOrNull("band", line.band < 0 ? "" : kBandNames[line.band]);
+    o.IntOrNull("space", line.space);
+    o.IntOrNull("channel", line.channel);
     if (line.fate == "kept")
         o.Str("name", line.name);
     else
         o.Null("name");
-    IntOrNull(o, "pt_channel", line.ptChannel);
-    IntOrNull(o, "ts_id", line.tsId);
+    o.IntOrNull("pt_channel", line.ptChannel);
+    o.IntOrNull("ts_id", line.tsId);
     return o.Raw("problems", ProblemsJson(line.problems)).Text();
 }
 
@@ -205,14 +195,14 @@ std::string BoardJson(const BoardFacts& b)
     if (!b.probed)
         return "null";
     JsonObject o;
-    StrOrNull(o, "library", b.library);
-    StrOrNull(o, "error", b.error);
+    o.StrOrNull("library", b.library);
+    o.StrOrNull("error", b.error);
     o.Int("version", b.version).Int("boards", b.boards);
     JsonArray tried;
     for (const BoardFacts::Tuner& t : b.tried)
         tried.Add(JsonObject().Str("name", t.name).Bool("free", t.free).Text());
     o.Raw("tried", tried.Text());
-    return StrOrNull(o, "tuner", b.tuner).Text();
+    return o.StrOrNull("tuner", b.tuner).Text();
 }
 
 }  // namespace
@@ -299,8 +289,8 @@ std::string CheckJson(const Judgement& j)
     JsonObject o;
     o.Str("command", "check").Bool("ok", CheckExitCode(j) == 0).Str("driver", ToUtf8(j.modulePath));
     o.Str("kind", TunerKind(j.names.isTerrestrial));
-    StrOrNull(o, "kind_letter", j.names.kindLetter ? std::string(1, j.names.kindLetter) : "");
-    IntOrNull(o, "tuner_digit", j.names.tunerDigit);
+    o.StrOrNull("kind_letter", j.names.kindLetter ? std::string(1, j.names.kindLetter) : "");
+    o.IntOrNull("tuner_digit", j.names.tunerDigit);
     if (j.names.ok) {
         o.Raw("settings_file", JsonObject()
                                    .Str("path", ToUtf8(j.names.settingsPath))
@@ -315,7 +305,7 @@ std::string CheckJson(const Judgement& j)
         bool read = j.files.channelRead;
         read ? channel.Int("bytes", static_cast<int64_t>(j.files.channelBytes.size())) : channel.Null("bytes");
         read ? channel.Str("encoding", j.channels.encoding) : channel.Null("encoding");
-        StrOrNull(channel, "error", j.files.channelError);
+        channel.StrOrNull("error", j.files.channelError);
         o.Raw("channel_file", channel.Text());
     } else {
         o.Null("settings_file").Null("channel_file");
@@ -330,7 +320,7 @@ std::string CheckJson(const Judgement& j)
     o.Int("dropped", j.channels.dropped).Int("changed", j.channels.changed);
     o.Raw("board", BoardJson(j.board));
     j.loads < 0 ? o.Null("loads") : o.Bool("loads", j.loads == 1);
-    return StrOrNull(o, "cause", j.cause).Text();
+    return o.StrOrNull("cause", j.cause).Text();
 }
 
 int CheckExitCode(const Judgement& j)

@@ -54,15 +54,17 @@ struct BoardCalls {
 
     bool Find(HMODULE library)
     {
-        version = reinterpret_cast<decltype(version)>(reinterpret_cast<void*>(GetProcAddress(library, "GetDllVersion")));
-        devCount = reinterpret_cast<decltype(devCount)>(reinterpret_cast<void*>(GetProcAddress(library, "PtDllGetDevCount")));
-        open = reinterpret_cast<decltype(open)>(reinterpret_cast<void*>(GetProcAddress(library, "PtDllOpen")));
-        close = reinterpret_cast<decltype(close)>(reinterpret_cast<void*>(GetProcAddress(library, "PtDllClose")));
-        channelMax =
-            reinterpret_cast<decltype(channelMax)>(reinterpret_cast<void*>(GetProcAddress(library, "PtDllGetChannelMax")));
-        channelInfo = reinterpret_cast<decltype(channelInfo)>(
-            reinterpret_cast<void*>(GetProcAddress(library, "PtDllGetChannelInfo")));
-        return version && devCount && open && close && channelMax && channelInfo;
+        return Bind(library, "GetDllVersion", &version) && Bind(library, "PtDllGetDevCount", &devCount) &&
+               Bind(library, "PtDllOpen", &open) && Bind(library, "PtDllClose", &close) &&
+               Bind(library, "PtDllGetChannelMax", &channelMax) &&
+               Bind(library, "PtDllGetChannelInfo", &channelInfo);
+    }
+
+    template <typename Call>
+    static bool Bind(HMODULE library, const char* name, Call* call)
+    {
+        *call = reinterpret_cast<Call>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+        return *call != nullptr;
     }
 };
 

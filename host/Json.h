@@ -19,6 +19,12 @@ public:
     JsonObject& Num(const char* key, double value, int decimals);
     JsonObject& Bool(const char* key, bool value) { return Raw(key, value ? "true" : "false"); }
     JsonObject& Null(const char* key) { return Raw(key, "null"); }
+    // null stands for "none": a negative number, an empty text.
+    JsonObject& IntOrNull(const char* key, int64_t value) { return value < 0 ? Null(key) : Int(key, value); }
+    JsonObject& StrOrNull(const char* key, const std::string& value)
+    {
+        return value.empty() ? Null(key) : Str(key, value);
+    }
     JsonObject& Raw(const char* key, const std::string& json);
     std::string Text() const { return "{" + m_members + "}"; }
 

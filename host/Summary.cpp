@@ -18,11 +18,6 @@ std::string Count(uint64_t n) { return std::to_string(n); }
 
 bool AnyErrors(const TsAnalyzer::PidCounts& c) { return c.continuityErrors || c.transportErrors || c.scrambled; }
 
-JsonObject& IntOrNull(JsonObject& o, const char* key, int32_t value)
-{
-    return value < 0 ? o.Null(key) : o.Int(key, value);
-}
-
 // Bytes a written name must not hold: blanks end a token, ";" a line.
 std::string SafeName(std::string name)
 {
@@ -109,9 +104,9 @@ std::string RecordSummaryJson(const RecordSummary& s, const TsAnalyzer& ts)
         signal.Null("min").Null("average").Null("max");
     JsonObject o;
     o.Str("command", "record").Bool("ok", s.outcome == "complete").Str("outcome", s.outcome);
-    s.error.empty() ? o.Null("error") : o.Str("error", s.error);
+    o.StrOrNull("error", s.error);
     o.Str("driver", s.driver);
-    s.file.empty() ? o.Null("file") : o.Str("file", s.file);
+    o.StrOrNull("file", s.file);
     o.Int("space", s.space).Str("space_name", s.spaceName).Int("channel", s.channel).Str("channel_name", s.channelName);
     o.Str("start", s.start).Str("end", s.end).Num("seconds", s.seconds, 3);
     o.Int("bytes", static_cast<int64_t>(s.bytes)).Num("average_mbps", Mbps(s.bytes, s.seconds), 3);
@@ -121,7 +116,7 @@ std::string RecordSummaryJson(const RecordSummary& s, const TsAnalyzer& ts)
     o.Int("continuity_errors", static_cast<int64_t>(ts.ContinuityErrors()));
     o.Int("transport_errors", static_cast<int64_t>(ts.ErrorPackets()));
     o.Int("scrambled_packets", static_cast<int64_t>(ts.ScrambledPackets()));
-    IntOrNull(o, "ts_id", ts.TransportStreamId()).Raw("signal_db", signal.Text());
+    o.IntOrNull("ts_id", ts.TransportStreamId()).Raw("signal_db", signal.Text());
     return o.Raw("pids", pids.Text()).Text();
 }
 
@@ -159,14 +154,14 @@ std::string ScanJson(const std::string& driver, const std::string& tuner, const 
         o.Int("space", row.space).Str("space_name", row.spaceName).Int("channel", row.channel).Str("name", row.name);
         o.Bool("tuned", row.tuned);
         row.tuned ? o.Num("signal_db", row.signal, 2) : o.Null("signal_db");
-        channels.Add(IntOrNull(o, "ts_id", row.tsId).Text());
+        channels.Add(o.IntOrNull("ts_id", row.tsId).Text());
     }
     JsonObject o;
     o.Str("command", "scan").Bool("ok", !interrupted && error.empty()).Bool("interrupted", interrupted);
-    error.empty() ? o.Null("error") : o.Str("error", error);
+    o.StrOrNull("error", error);
     o.Str("driver", driver).Str("tuner", tuner).Num("seconds", seconds, 3).Raw("channels", channels.Text());
     o.Int("tuned", static_cast<int64_t>(tuned)).Int("with_ts_id", static_cast<int64_t>(found));
-    return (channelFile.empty() ? o.Null("channel_file") : o.Str("channel_file", channelFile)).Text();
+    return o.StrOrNull("channel_file", channelFile).Text();
 }
 
 bool FoundChannelText(ChannelTables& tables, bool isTerrestrial, const std::vector<ScanRow>& rows, Decoder decode,
@@ -205,5 +200,5 @@ std::string FailureJson(const char* command, const std::string& driver, const st
 {
     JsonObject o;
     o.Str("command", command).Bool("ok", false).Str("driver", driver).Str("error", error);
-    return (cause.empty() ? o.Null("cause") : o.Str("cause", cause)).Text();
+    return o.StrOrNull("cause", cause).Text();
 }

@@ -35,17 +35,7 @@ win() { local p=${1//\//\\}; echo "Z:$p"; }
 S=$(win "$plugins/Zendrel-S.dll")
 T=$(win "$plugins/Zendrel-T.dll")
 
-failures=0
-check() {  # check DESCRIPTION CONDITION...
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok    $what"
-  else
-    echo "FAIL  $what"
-    failures=$((failures + 1))
-  fi
-}
+. "$root/tests/checks.sh"
 # Runs zendrel-host; leaves its exit status in rc, output in out and err.
 zh() {
   "$run" "$host" "$@" >"$work/out" 2>"$work/err"
@@ -271,8 +261,4 @@ check "--space zero: exit 2" [ "$rc" = 2 ]
 zh
 check "no arguments: exit 2" [ "$rc" = 2 ]
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures check(s) failed"
-  exit 1
-fi
-echo "all checks passed"
+finish_checks

@@ -12,17 +12,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/zendrel-dist.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-failures=0
-check() {  # check DESCRIPTION CONDITION...
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok    $what"
-  else
-    echo "FAIL  $what"
-    failures=$((failures + 1))
-  fi
-}
+. "$root/tests/checks.sh"
 
 zip=$("$root/scripts/dist.sh" "$bin" "$work/out") || { echo "FAIL  scripts/dist.sh"; exit 1; }
 mkdir "$work/unpacked"
@@ -55,8 +45,4 @@ host_imports=$(imports "$top/zendrel-host.exe")
 check "zendrel-host imports only system libraries ($(echo $host_imports))" \
   [ -z "$(grep -Evx "${allowed/|earthptdll/}" <<<"$host_imports")" ]
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures check(s) failed"
-  exit 1
-fi
-echo "all checks passed"
+finish_checks
