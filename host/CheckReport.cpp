@@ -19,6 +19,8 @@ std::string PinnedTuner(int32_t digit)
 std::string FindCause(const Judgement& j)
 {
     const BoardFacts& b = j.board;
+    if (!j.files.pluginExists)
+        return "there is no file " + ToUtf8(j.modulePath);
     if (b.probed && b.library.empty())
         return b.error;
     if (b.probed && b.boards <= 0)

@@ -25,6 +25,7 @@ SideFileNames LocateSideFiles(const std::wstring& modulePath);
 
 // The side files as the plug-in would find them; nothing is changed to learn it.
 struct SideFileFacts {
+    bool pluginExists = true;  // the DLL itself, as a file
     bool settingsExists = false;
     int32_t outLnb = 0;    // as the plug-in reads them, defaults when missing
     int32_t autoMake = 1;

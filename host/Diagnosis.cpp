@@ -152,6 +152,8 @@ Judgement Diagnose(const std::wstring& driverPath, bool askBoard)
     SideFileFacts files;
     if (names.ok)
         files = ReadSideFiles(names);
+    DWORD attributes = GetFileAttributesW(full.c_str());
+    files.pluginExists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     BoardFacts board;
     if (askBoard)
         board = AskBoard(full, names, names.isTerrestrial && !files.channelRead);

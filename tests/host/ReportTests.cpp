@@ -14,10 +14,12 @@ namespace {
 
 std::string Same(const std::string& bytes) { return bytes; }
 
-Judgement JudgeWith(const wchar_t* path, const std::string& channelFile, const BoardFacts& board)
+Judgement JudgeWith(const wchar_t* path, const std::string& channelFile, const BoardFacts& board,
+                    bool pluginExists = true)
 {
     SideFileNames names = LocateSideFiles(path);
     SideFileFacts files;
+    files.pluginExists = pluginExists;
     files.channelExists = files.channelRead = true;
     files.channelBytes = channelFile;
     return Judge(path, names, files, board, Same);
@@ -79,6 +81,8 @@ TEST(Report, LikelyCauseInTheOrderThePluginMeetsThem)
     Judgement bom = JudgeWith(L"C:\\TV\\Zendrel-S.dll", "\xEF\xBB\xBF" + good, Board(1, "Ec1Bs1"));
     EXPECT_NE(bom.cause.find("byte-order mark"), std::string::npos);
     EXPECT_EQ(CheckExitCode(bom), 1);
+
+    EXPECT_EQ(CheckExitCode(JudgeWith(L"C:\\TV\\Zendrel-S.dll", good, BoardFacts(), false)), 1);
 
     // Without the board only the side files are judged; a dropped line fails.
     Judgement unchecked = JudgeWith(L"C:\\TV\\Zendrel-S.dll", good + "B 0 1\r\n", BoardFacts());
