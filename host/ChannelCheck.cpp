@@ -76,6 +76,8 @@ struct Checker {
     ChannelVerdict* verdict;
 
     void Seen(const LineEvent& event);
+    void Unterminated(const LineReader& r, LineVerdict* line);
+    void Read(const LineEvent& event, LineVerdict* line);
     void Row(const LineEvent& event, LineVerdict* line);
     void Declaration(const LineEvent& event, LineVerdict* line);
     void Number(LineVerdict* line, const char* what, const char* token, bool hex = false);
@@ -84,52 +86,60 @@ struct Checker {
 
 void Checker::Seen(const LineEvent& event)
 {
-    const LineReader& r = *event.reader;
     LineVerdict line;
     line.line = event.lineNumber;
-    if (event.fate == kLineUnterminated) {
-        const char* comment = static_cast<const char*>(memchr(r.line, ';', r.lineLength));
-        line.text = decode(std::string(r.line, comment ? comment - r.line : r.lineLength));
-        Drop(&line, "no_line_end", "no line end after the last line, so the plug-in ignores it; end it with a line break");
-        ++verdict->dropped;
-        verdict->lines.push_back(line);
-        return;
-    }
-    for (int32_t i = 0; i < r.tokenCount; ++i)
-        line.text += (i ? " " : "") + decode(r.tokens[i]);
-    if (r.tooLong && r.lineLength == kMaxLineLength)
-        line.problems.push_back({"line_cut", "the line is longer than 255 bytes: the rest is ignored"});
-    if (event.lineNumber == 1 && strncmp(r.tokens[0], "\xEF\xBB\xBF", 3) == 0)
-        line.problems.push_back({"bom", "the byte-order mark at the start of the file is read as part of \"" +
-                                            line.text.substr(0, line.text.find(' ')) + "\""});
-    switch (event.fate) {
-    case kLineDeclared:
-    case kLineUnknownKeyword:
-        Declaration(event, &line);
-        break;
-    case kLineNegative:
-        Drop(&line, "negative", std::string("the space number ") + r.tokens[1] + " is negative");
-        break;
-    case kLineTooFewTokens:
-        if (r.tokens[0][0] == '$')
-            Drop(&line, "too_few_tokens", "a band declaration needs its space number after the keyword");
-        else if (r.tokenCount == 3)
-            Drop(&line, "ts_id_missing", "a satellite row needs its TS ID as the fourth token");
-        else
-            Drop(&line, "too_few_tokens",
-                 isTerrestrial ? "a channel row needs a name, a space number and a PT channel"
-                               : "a channel row needs a name, a space number, a PT channel and a TS ID");
-        break;
-    default:
-        Row(event, &line);
-        break;
-    }
+    if (event.fate == kLineUnterminated)
+        Unterminated(*event.reader, &line);
+    else
+        Read(event, &line);
     // What was dropped is not also "not taken as written".
     if (line.fate == "dropped")
         ++verdict->dropped;
     else if (!line.problems.empty())
         ++verdict->changed;
     verdict->lines.push_back(line);
+}
+
+// The reader holds the text after the last line end, not split into tokens.
+void Checker::Unterminated(const LineReader& r, LineVerdict* line)
+{
+    const char* comment = static_cast<const char*>(memchr(r.line, ';', r.lineLength));
+    line->text = decode(std::string(r.line, comment ? comment - r.line : r.lineLength));
+    Drop(line, "no_line_end", "no line end after the last line, so the plug-in ignores it; end it with a line break");
+}
+
+void Checker::Read(const LineEvent& event, LineVerdict* line)
+{
+    const LineReader& r = *event.reader;
+    for (int32_t i = 0; i < r.tokenCount; ++i)
+        line->text += (i ? " " : "") + decode(r.tokens[i]);
+    if (r.tooLong && r.lineLength == kMaxLineLength)
+        line->problems.push_back({"line_cut", "the line is longer than 255 bytes: the rest is ignored"});
+    if (event.lineNumber == 1 && strncmp(r.tokens[0], "\xEF\xBB\xBF", 3) == 0)
+        line->problems.push_back({"bom", "the byte-order mark at the start of the file is read as part of \"" +
+                                             line->text.substr(0, line->text.find(' ')) + "\""});
+    switch (event.fate) {
+    case kLineDeclared:
+    case kLineUnknownKeyword:
+        Declaration(event, line);
+        break;
+    case kLineNegative:
+        Drop(line, "negative", std::string("the space number ") + r.tokens[1] + " is negative");
+        break;
+    case kLineTooFewTokens:
+        if (r.tokens[0][0] == '$')
+            Drop(line, "too_few_tokens", "a band declaration needs its space number after the keyword");
+        else if (r.tokenCount == 3)
+            Drop(line, "ts_id_missing", "a satellite row needs its TS ID as the fourth token");
+        else
+            Drop(line, "too_few_tokens",
+                 isTerrestrial ? "a channel row needs a name, a space number and a PT channel"
+                               : "a channel row needs a name, a space number, a PT channel and a TS ID");
+        break;
+    default:
+        Row(event, line);
+        break;
+    }
 }
 
 void Checker::Declaration(const LineEvent& event, LineVerdict* line)
