@@ -53,6 +53,7 @@ json() {
   printf '%s' "$out" >"$work/json"
   cmake -DJSON="$work/json" -DGET="$1" -P "$root/tests/host/json_get.cmake" 2>&1
 }
+has_fields() { json "$1" >/dev/null; }
 # Runs zendrel-host in a process group of its own until it has recorded a
 # while, then sends the signal: SIGINT to the whole group, as a terminal's
 # Ctrl+C does, SIGTERM to the runner only, as kill does. Leaves rc, out and
@@ -110,7 +111,7 @@ zh scan "$S" --write-channels "$(win "$found")"
 check "scan: exit 0" [ "$rc" = 0 ]
 check "scan: BS channel 0 tuned with TS ID 0x4010" line "$out" '^ +0 +0 +yes +[0-9.]+ +0x4010 '
 check "scan: a row for CS110" line "$out" '^ +1 +0 +yes '
-check "scan: a summary line" line "$out" '^scan: 25 channels, 25 tuned, '
+check "scan: a summary line" line "$out" '^scan: 25 channels, [0-9]+ tuned, '
 check "scan: the channel file written" has "$out" "channel file written: "
 # The file scan wrote, as the channel file of a copy of its own.
 mkdir -p "$work/rescanned"
@@ -158,7 +159,8 @@ zh list "$S" --json
 check "list --json: shape" [ "$(json 'command;ok;spaces.1.name;spaces.0.channels.1.name')" = \
   "$(printf 'command=list\nok=true\nspaces.1.name=CS110\nspaces.0.channels.1.name=BS1/TS1')" ]
 zh record "$S" --space 0 --channel 0 --bytes 1000 --out "$(win "$work/j.ts")" --json
-check "record --json: shape" [ "$(json 'ok;outcome;bytes;ts_id;partial_packet_bytes;pids.0.pid;signal_db.min')" != "" ]
+check "record --json: shape" has_fields \
+  'ok;outcome;error;file;start;end;bytes;average_mbps;peak_mbps;ts_id;partial_packet_bytes;pids.0.pid;signal_db.min'
 check "record --json: values" has "$(json 'ok;bytes;ts_id')" "$(printf 'ok=true\nbytes=1000\nts_id=16400')"
 zh check "$(win "$edited/Zendrel-S.dll")" --json
 check "check --json: shape" has "$(json 'ok;dropped;lines.1.line;lines.1.reason;lines.2.problems.0.code')" \
@@ -166,8 +168,8 @@ check "check --json: shape" has "$(json 'ok;dropped;lines.1.line;lines.1.reason;
 printf '$UHF 0\r\n13ch 0 0\r\n' >"$work/rescanned/Zendrel-T.SetCh.txt"
 cp "$bin/Zendrel.dll" "$work/rescanned/Zendrel-T.dll"
 zh scan "$(win "$work/rescanned/Zendrel-T.dll")" --json
-check "scan --json: shape" has "$(json 'ok;channels.0.name;channels.0.tuned;channel_file')" \
-  "$(printf 'ok=true\nchannels.0.name=13ch\nchannels.0.tuned=true\nchannel_file=null')"
+check "scan --json: shape" line "$(json 'ok;channels.0.name;channels.0.tuned;channel_file' | tr '\n' ' ')" \
+  '^ok=true channels.0.name=13ch channels.0.tuned=(true|false) channel_file=null $'
 
 echo "== interruption"
 for signal in INT TERM; do
