@@ -1,5 +1,7 @@
 # make test   set up the machine if needed, build, run every test and each fuzz target for 20 s
-# make demo   set up, build, load the plug-in through the stand-in and record
+# make demo   set up, build what it runs, load the plug-in through the stand-in
+#             and record
+# make dist   set up, build, pack the Windows package into build/dist/
 # make bench  set up, build, run the benchmarks
 # make fuzz   set up, build the fuzz targets with clang, run each FUZZ_SECONDS
 BUILD   ?= build
@@ -11,7 +13,13 @@ FUZZ_SECONDS ?= 300
 JOBS    ?= 2
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all setup build build-win build-native build-tsan build-fuzz test test-native test-tsan test-win test-fuzz fuzz demo bench clean
+.PHONY: all setup build build-win build-native build-tsan build-fuzz test test-native test-tsan test-win test-fuzz fuzz demo dist bench clean
+
+# The toolchain file goes to the first configure only: CMake keeps it in its
+# cache and warns about a toolchain file given again.
+CONFIGURE_WIN = cmake -S . -B $(WIN) -DCMAKE_BUILD_TYPE=Release \
+  $(if $(wildcard $(WIN)/CMakeCache.txt),,-DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake)
+DEMO_TARGETS := Zendrel standin zendrel-host
 
 all: build
 
@@ -21,7 +29,7 @@ setup:
 build: build-win build-native
 
 build-win: setup
-	@cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@$(CONFIGURE_WIN) >/dev/null
 	@cmake --build $(WIN) -j $(JOBS)
 
 build-native: setup
@@ -55,9 +63,21 @@ test-fuzz: build-fuzz
 fuzz: build-fuzz
 	@./scripts/fuzz.sh $(FUZZ) $(FUZZ_SECONDS)
 
-demo: build-win
+# Builds only what the demo runs; the build's own output goes to a log that
+# is shown only when the build fails.
+demo: setup
+	@echo "== Building the plug-in, the stand-in board library and zendrel-host"
+	@mkdir -p $(BUILD)
+	@{ $(CONFIGURE_WIN) && cmake --build $(WIN) -j $(JOBS) --target $(DEMO_TARGETS); } >$(BUILD)/demo-build.log 2>&1 \
+	  || { cat $(BUILD)/demo-build.log; echo "demo: the build failed (log: $(BUILD)/demo-build.log)"; exit 1; }
+	@echo "== Starting Wine (its prefix is made on the first run, which takes a while)"
 	@./scripts/wine-prefix.sh start
 	@./scripts/demo.sh $(WIN)/bin $(BUILD)/demo; rc=$$?; ./scripts/wine-prefix.sh stop; exit $$rc
+
+dist: setup
+	@$(CONFIGURE_WIN) >/dev/null
+	@cmake --build $(WIN) -j $(JOBS) --target Zendrel zendrel-host
+	@./scripts/dist.sh $(WIN)/bin $(BUILD)/dist
 
 bench: build-win
 	@./scripts/wine-prefix.sh start

@@ -1,18 +1,28 @@
 #include "host/CommandLine.h"
 
 const char kUsage[] =
-    "usage: zendrel-host list DRIVER.dll\n"
-    "       zendrel-host record DRIVER.dll --space S --channel C (--seconds N | --bytes N) --out FILE.ts\n"
-    "       zendrel-host scan DRIVER.dll\n"
+    "usage: zendrel-host list DRIVER.dll [--json]\n"
+    "       zendrel-host record DRIVER.dll [--space S] --channel C (--seconds N | --bytes N)\n"
+    "                           --out FILE.ts [--force] [--json]\n"
+    "       zendrel-host scan DRIVER.dll [--write-channels FILE] [--force] [--json]\n"
+    "       zendrel-host check DRIVER.dll [--board] [--json]\n"
     "\n"
     "  list    the tuner name, the tuning spaces and their channels, with indices\n"
-    "  record  tune space S, channel C (indices as list shows them) and write the\n"
-    "          stream to FILE.ts for N seconds or N bytes; Ctrl+C stops early and\n"
-    "          keeps what was received\n"
+    "  record  tune channel C (its index in space S, or its name as list shows it)\n"
+    "          and write the stream to FILE.ts for N seconds or N bytes; --out -\n"
+    "          writes it to standard output. An existing file is replaced only\n"
+    "          with --force; an unfinished recording is kept as FILE.partial.ts.\n"
+    "          Ctrl+C stops early and keeps what was received.\n"
     "  scan    tune every channel of every space and show whether it tuned, the\n"
-    "          signal level and the TS ID of its PAT\n"
+    "          signal level and the TS ID of its PAT; --write-channels writes the\n"
+    "          channels found as a channel file\n"
+    "  check   which side files this DLL name uses and what the plug-in makes of\n"
+    "          every line of its channel file, without changing anything; --board\n"
+    "          also asks the board library whether the tuner can be opened\n"
+    "  --json  the result as one JSON object on standard output\n"
     "\n"
-    "exit status: 0 ok, 1 runtime failure, 2 usage\n";
+    "exit status: 0 ok, 1 failure (check: a line dropped or not taken as written,\n"
+    "or the plug-in would not load), 2 usage, 130 interrupted\n";
 
 namespace {
 
@@ -34,11 +44,77 @@ bool ParseNumber(const std::wstring& text, uint64_t max, uint64_t* value)
     return true;
 }
 
+bool AllDigits(const std::wstring& text)
+{
+    return !text.empty() && text.find_first_not_of(L"0123456789") == std::wstring::npos;
+}
+
+enum Verbs { kListVerb = 1, kRecordVerb = 2, kScanVerb = 4, kCheckVerb = 8, kAnyVerb = 15 };
+
 struct Option {
     const wchar_t* name;
+    int verbs;        // which commands take it
+    bool takesValue;  // otherwise a switch
     bool seen;
     std::wstring value;
 };
+
+bool ParseRecord(Option* space, Option* channel, Option* seconds, Option* bytes, Option* out, Command* command,
+                 std::wstring* error)
+{
+    if (!channel->seen || !out->seen) {
+        *error = L"record needs --channel and --out";
+        return false;
+    }
+    if (seconds->seen == bytes->seen) {
+        *error = L"record needs either --seconds or --bytes";
+        return false;
+    }
+    uint64_t value = 0;
+    command->haveSpace = space->seen;
+    if (space->seen) {
+        if (!ParseNumber(space->value, 0xFFFFFFFFu, &value)) {
+            *error = L"--space takes a space index, not \"" + space->value + L"\"";
+            return false;
+        }
+        command->space = static_cast<uint32_t>(value);
+    }
+    if (AllDigits(channel->value)) {
+        if (!ParseNumber(channel->value, 0xFFFFFFFFu, &value)) {
+            *error = L"--channel takes a channel index or name, not \"" + channel->value + L"\"";
+            return false;
+        }
+        if (!space->seen) {
+            *error = L"a channel index needs --space; a channel name does not";
+            return false;
+        }
+        command->channel = static_cast<uint32_t>(value);
+    } else if (channel->value.empty()) {
+        *error = L"--channel needs a channel index or name";
+        return false;
+    } else {
+        command->channelName = channel->value;
+    }
+    if (seconds->seen) {
+        if (!ParseNumber(seconds->value, 0xFFFFFFFFu, &value) || value == 0) {
+            *error = L"--seconds takes a whole number above 0, not \"" + seconds->value + L"\"";
+            return false;
+        }
+        command->seconds = static_cast<uint32_t>(value);
+    } else {
+        if (!ParseNumber(bytes->value, UINT64_MAX, &value) || value == 0) {
+            *error = L"--bytes takes a whole number above 0, not \"" + bytes->value + L"\"";
+            return false;
+        }
+        command->bytes = value;
+    }
+    if (out->value.empty()) {
+        *error = L"--out needs a file name, or - for standard output";
+        return false;
+    }
+    command->out = out->value;
+    return true;
+}
 
 }  // namespace
 
@@ -54,33 +130,44 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, s
         command->kind = CommandKind::kHelp;
         return true;
     }
-    if (verb == L"list")
-        command->kind = CommandKind::kList;
-    else if (verb == L"record")
-        command->kind = CommandKind::kRecord;
-    else if (verb == L"scan")
-        command->kind = CommandKind::kScan;
-    else {
+    static const struct {
+        const wchar_t* name;
+        CommandKind kind;
+        int bit;
+    } kVerbs[] = {{L"list", CommandKind::kList, kListVerb},
+                  {L"record", CommandKind::kRecord, kRecordVerb},
+                  {L"scan", CommandKind::kScan, kScanVerb},
+                  {L"check", CommandKind::kCheck, kCheckVerb}};
+    int verbBit = 0;
+    for (const auto& known : kVerbs) {
+        if (verb == known.name) {
+            command->kind = known.kind;
+            verbBit = known.bit;
+        }
+    }
+    if (verbBit == 0) {
         *error = L"unknown command \"" + verb + L"\"";
         return false;
     }
 
-    Option options[] = {{L"--space", false, {}},   {L"--channel", false, {}},
-                        {L"--seconds", false, {}}, {L"--bytes", false, {}},
-                        {L"--out", false, {}}};
-    Option& space = options[0];
-    Option& channel = options[1];
-    Option& seconds = options[2];
-    Option& bytes = options[3];
-    Option& out = options[4];
-    bool takesOptions = command->kind == CommandKind::kRecord;
+    Option options[] = {
+        {L"--space", kRecordVerb, true, false, {}},    {L"--channel", kRecordVerb, true, false, {}},
+        {L"--seconds", kRecordVerb, true, false, {}},  {L"--bytes", kRecordVerb, true, false, {}},
+        {L"--out", kRecordVerb, true, false, {}},      {L"--write-channels", kScanVerb, true, false, {}},
+        {L"--force", kRecordVerb | kScanVerb, false, false, {}}, {L"--board", kCheckVerb, false, false, {}},
+        {L"--json", kAnyVerb, false, false, {}},
+    };
+    Option& writeChannels = options[5];
+    Option& force = options[6];
+    Option& board = options[7];
+    Option& json = options[8];
     bool haveDriver = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::wstring& arg = args[i];
         if (arg.size() >= 2 && arg[0] == L'-' && arg[1] == L'-') {
             Option* option = nullptr;
             for (Option& candidate : options) {
-                if (takesOptions && arg == candidate.name)
+                if ((candidate.verbs & verbBit) && arg == candidate.name)
                     option = &candidate;
             }
             if (option == nullptr) {
@@ -91,12 +178,13 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, s
                 *error = arg + L" given twice";
                 return false;
             }
-            if (i + 1 >= args.size()) {
+            if (option->takesValue && i + 1 >= args.size()) {
                 *error = arg + L" needs a value";
                 return false;
             }
             option->seen = true;
-            option->value = args[++i];
+            if (option->takesValue)
+                option->value = args[++i];
         } else if (!haveDriver) {
             command->driver = arg;
             haveDriver = true;
@@ -109,45 +197,15 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, s
         *error = verb + L" needs the driver DLL";
         return false;
     }
-    if (!takesOptions)
+    command->force = force.seen;
+    command->board = board.seen;
+    command->json = json.seen;
+    if (writeChannels.seen && writeChannels.value.empty()) {
+        *error = L"--write-channels needs a file name";
+        return false;
+    }
+    command->writeChannels = writeChannels.value;
+    if (command->kind != CommandKind::kRecord)
         return true;
-
-    if (!space.seen || !channel.seen || !out.seen) {
-        *error = L"record needs --space, --channel and --out";
-        return false;
-    }
-    if (seconds.seen == bytes.seen) {
-        *error = L"record needs either --seconds or --bytes";
-        return false;
-    }
-    uint64_t value = 0;
-    if (!ParseNumber(space.value, 0xFFFFFFFFu, &value)) {
-        *error = L"--space takes a space index, not \"" + space.value + L"\"";
-        return false;
-    }
-    command->space = static_cast<uint32_t>(value);
-    if (!ParseNumber(channel.value, 0xFFFFFFFFu, &value)) {
-        *error = L"--channel takes a channel index, not \"" + channel.value + L"\"";
-        return false;
-    }
-    command->channel = static_cast<uint32_t>(value);
-    if (seconds.seen) {
-        if (!ParseNumber(seconds.value, 0xFFFFFFFFu, &value) || value == 0) {
-            *error = L"--seconds takes a whole number above 0, not \"" + seconds.value + L"\"";
-            return false;
-        }
-        command->seconds = static_cast<uint32_t>(value);
-    } else {
-        if (!ParseNumber(bytes.value, UINT64_MAX, &value) || value == 0) {
-            *error = L"--bytes takes a whole number above 0, not \"" + bytes.value + L"\"";
-            return false;
-        }
-        command->bytes = value;
-    }
-    if (out.value.empty()) {
-        *error = L"--out needs a file name";
-        return false;
-    }
-    command->out = out.value;
-    return true;
+    return ParseRecord(&options[0], &options[1], &options[2], &options[3], &options[4], command, error);
 }

@@ -9,17 +9,25 @@
 
 extern const char kUsage[];
 
-enum class CommandKind { kHelp, kList, kRecord, kScan };
+enum class CommandKind { kHelp, kList, kRecord, kScan, kCheck };
 
 struct Command {
     CommandKind kind = CommandKind::kHelp;
     std::wstring driver;
-    // record only.
+    bool json = false;
+    bool force = false;  // record, scan: an existing output file may be replaced
+    bool board = false;  // check: ask the board library too
+    // record. A channel is named by --space and its index, or by its name
+    // (channelName) in --space or, without it, in any space.
+    bool haveSpace = false;
     uint32_t space = 0;
     uint32_t channel = 0;
+    std::wstring channelName;
     uint32_t seconds = 0;  // exactly one of seconds and bytes is non-zero
     uint64_t bytes = 0;
-    std::wstring out;
+    std::wstring out;  // "-": standard output
+    // scan: where to write the channels found; empty = nowhere.
+    std::wstring writeChannels;
 };
 
 // args: the arguments after the program name. On failure *error holds a

@@ -1,4 +1,5 @@
-// The tool's commands. Each returns the exit status: 0 ok, 1 runtime failure.
+// The tool's commands. Each returns the exit status: 0 ok, 1 failure, 2
+// usage, 130 interrupted (Ctrl+C, or SIGTERM through scripts/wine-run.sh).
 #pragma once
 
 #include "host/CommandLine.h"
@@ -6,6 +7,7 @@
 int RunList(const Command& command);
 int RunRecord(const Command& command);
 int RunScan(const Command& command);
+int RunCheck(const Command& command);
 
 // Every wait for the stream is this short, so that Ctrl+C and the progress
 // line stay responsive. Never 0: a driver takes that as a very long wait.

@@ -21,19 +21,6 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
 
 }  // namespace
 
-std::string ToUtf8(const wchar_t* text)
-{
-    if (text == nullptr || text[0] == L'\0')
-        return std::string();
-    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1)
-        return std::string();
-    std::string result(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &result[0], size, nullptr, nullptr);
-    result.resize(static_cast<size_t>(size - 1));
-    return result;
-}
-
 // A console gets the text as UTF-16, so that it shows whatever the console's
 // code page; a file or pipe gets the UTF-8 bytes themselves.
 void WriteText(DWORD stdHandle, const std::string& text)
@@ -76,7 +63,7 @@ bool IsTerminal(DWORD stdHandle)
     return GetConsoleMode(handle, &mode) || GetFileType(handle) == FILE_TYPE_CHAR;
 }
 
-std::string SystemMessage(DWORD code)
+std::string SystemMessage(DWORD code, const std::string& insert)
 {
     wchar_t text[512];
     DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
@@ -91,7 +78,53 @@ std::string SystemMessage(DWORD code)
     snprintf(number, sizeof number, "error %lu", static_cast<unsigned long>(code));
     if (length == 0)
         return number;
-    return ToUtf8(text) + " (" + number + ")";
+    return FillInserts(ToUtf8(text), insert) + " (" + number + ")";
+}
+
+std::string AnsiToUtf8(const std::string& bytes)
+{
+    if (bytes.empty())
+        return std::string();
+    int size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
+    if (size > 0)
+        MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &wide[0], size);
+    return ToUtf8(wide);
+}
+
+std::wstring FullPath(const std::wstring& path)
+{
+    DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    size = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+    if (size == 0 || size >= full.size())
+        return path;
+    full.resize(size);
+    return full;
+}
+
+bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string LocalTimeText()
+{
+    FILETIME utc, local;
+    GetSystemTimeAsFileTime(&utc);
+    FileTimeToLocalFileTime(&utc, &local);
+    ULARGE_INTEGER u = {{utc.dwLowDateTime, utc.dwHighDateTime}};
+    ULARGE_INTEGER l = {{local.dwLowDateTime, local.dwHighDateTime}};
+    long long offset = (static_cast<long long>(l.QuadPart) - static_cast<long long>(u.QuadPart)) / 600000000LL;
+    SYSTEMTIME t;
+    FileTimeToSystemTime(&local, &t);
+    char text[40];
+    snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u%c%02lld:%02lld", t.wYear, t.wMonth, t.wDay, t.wHour,
+             t.wMinute, t.wSecond, offset < 0 ? '-' : '+', (offset < 0 ? -offset : offset) / 60,
+             (offset < 0 ? -offset : offset) % 60);
+    return text;
 }
 
 void InstallStopHandler()

@@ -5,9 +5,7 @@
 
 #include <string>
 
-// null gives an empty text.
-std::string ToUtf8(const wchar_t* text);
-inline std::string ToUtf8(const std::wstring& text) { return ToUtf8(text.c_str()); }
+#include "host/Text.h"
 
 // To stdout or stderr (STD_OUTPUT_HANDLE, STD_ERROR_HANDLE).
 void WriteText(DWORD stdHandle, const std::string& text);
@@ -16,7 +14,17 @@ void Complain(const std::string& text);
 // True when the handle is a console or a terminal rather than a file or pipe.
 bool IsTerminal(DWORD stdHandle);
 // The system's text for an error code, with the code: "<text> (error 1114)".
-std::string SystemMessage(DWORD code);
+// Its inserts (%1) are filled with `insert`, a file name as a rule.
+std::string SystemMessage(DWORD code, const std::string& insert = "?");
+// Code page 932 text, as the plug-in converts it for the host (the system's
+// ANSI code page), in UTF-8.
+std::string AnsiToUtf8(const std::string& bytes);
+// The full path of a file; the path as given when that fails.
+std::wstring FullPath(const std::wstring& path);
+// Any entry of that name, a folder too.
+bool Exists(const std::wstring& path);
+// Now, in local time: "2024-05-01T21:30:05+09:00".
+std::string LocalTimeText();
 
 // Ctrl+C, Ctrl+Break and closing the console ask the running command to stop;
 // it ends its loop, keeps what it has and calls StopHandled.

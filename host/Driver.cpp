@@ -6,29 +6,17 @@ namespace {
 
 typedef IBonDriver*(__cdecl* CreateBonDriverFunction)(void);
 
-std::wstring FullPath(const std::wstring& path)
-{
-    DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0)
-        return path;
-    std::wstring full(size, L'\0');
-    size = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
-    if (size == 0 || size >= full.size())
-        return path;
-    full.resize(size);
-    return full;
-}
-
 }  // namespace
 
 bool Driver::Load(const std::wstring& path, std::string* error)
 {
     Unload();
+    m_loadError = 0;
     std::wstring full = FullPath(path);
     std::string shown = ToUtf8(path);
     DWORD attributes = GetFileAttributesW(full.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        *error = "cannot find the driver " + shown + ": " + SystemMessage(GetLastError());
+        *error = "cannot find the driver " + shown + ": " + SystemMessage(GetLastError(), shown);
         return false;
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -40,10 +28,10 @@ bool Driver::Load(const std::wstring& path, std::string* error)
     // folder is searched for them in its place.
     m_module = LoadLibraryExW(full.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (m_module == nullptr) {
-        DWORD code = GetLastError();
-        *error = "cannot load the driver " + shown + ": " + SystemMessage(code);
+        m_loadError = GetLastError();
+        *error = "cannot load the driver " + shown + ": " + SystemMessage(m_loadError, shown);
         // The file is there, so what was not found is a library it imports.
-        if (code == ERROR_MOD_NOT_FOUND)
+        if (m_loadError == ERROR_MOD_NOT_FOUND)
             *error += "; a library it imports was not found";
         return false;
     }

@@ -19,6 +19,9 @@ public:
 
     // On failure *error holds a one-line reason and nothing stays loaded.
     bool Load(const std::wstring& path, std::string* error);
+    // Why the loader refused the DLL (126: an import is missing, 1114: the
+    // plug-in refused to load); 0 when it never got that far.
+    DWORD LoadError() const { return m_loadError; }
     // Closes the tuner if it was opened, releases the instance, frees the DLL.
     void Unload();
 
@@ -33,4 +36,5 @@ private:
     HMODULE m_module = nullptr;
     IBonDriver2* m_driver = nullptr;
     bool m_tunerOpen = false;
+    DWORD m_loadError = 0;
 };

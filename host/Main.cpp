@@ -1,5 +1,6 @@
 // zendrel-host: loads a tuner plug-in the way a host does, lists its channels,
-// records a stream or scans every channel.
+// records a stream or scans every channel; checks what a copy of the plug-in
+// makes of its name and side files.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -43,6 +44,9 @@ int main()
         break;
     case CommandKind::kScan:
         status = RunScan(command);
+        break;
+    case CommandKind::kCheck:
+        status = RunCheck(command);
         break;
     }
     StopHandled();

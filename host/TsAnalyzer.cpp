@@ -42,6 +42,7 @@ TsAnalyzer::TsAnalyzer()
       m_errorPackets(0),
       m_scrambledPackets(0),
       m_transportStreamId(-1),
+      m_perPid(kPidCount, PidCounts{0, 0, 0, 0}),
       m_locked(true),
       m_pendingSize(0),
       m_sectionSize(0),
@@ -143,12 +144,17 @@ void TsAnalyzer::FeedHunting(const uint8_t* data, size_t size, size_t* pos)
 void TsAnalyzer::Packet(const uint8_t* packet)
 {
     ++m_packets;
+    PidCounts& counts = m_perPid[PidOf(packet)];
+    ++counts.packets;
     if (packet[1] & 0x80) {
         ++m_errorPackets;
+        ++counts.transportErrors;
         return;
     }
-    if (packet[3] & 0xC0)
+    if (packet[3] & 0xC0) {
         ++m_scrambledPackets;
+        ++counts.scrambled;
+    }
     Continuity continuity = CheckContinuity(packet);
     if (PidOf(packet) != kPatPid || !HasPayload(packet) || continuity == kDuplicate)
         return;
@@ -180,6 +186,7 @@ TsAnalyzer::Continuity TsAnalyzer::CheckContinuity(const uint8_t* packet)
         return kDuplicate;
     }
     ++m_continuityErrors;
+    ++m_perPid[pid].continuityErrors;
     return kRestarts;
 }
 

@@ -14,8 +14,9 @@
 //  - a discontinuity_indicator in the adaptation field accepts any counter;
 //  - any other counter is one error, and the count restarts from it.
 // Packets with the transport_error_indicator set are counted and otherwise
-// ignored: none of their fields can be trusted. Other packets whose
-// transport_scrambling_control is not 0 are counted as scrambled.
+// ignored: none of their fields can be trusted (they are counted under the
+// PID they name all the same). Packets whose transport_scrambling_control is
+// not 0 count as scrambled.
 //
 // No Windows header here, so that it builds and is tested anywhere.
 #pragma once
@@ -23,10 +24,20 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <vector>
+
 class TsAnalyzer
 {
 public:
     static constexpr size_t kPacketSize = 188;
+    static constexpr size_t kPidCount = 8192;
+
+    struct PidCounts {
+        uint64_t packets;
+        uint64_t continuityErrors;
+        uint64_t transportErrors;
+        uint64_t scrambled;
+    };
 
     TsAnalyzer();
 
@@ -39,6 +50,11 @@ public:
     uint64_t ContinuityErrors() const { return m_continuityErrors; }
     uint64_t ErrorPackets() const { return m_errorPackets; }
     uint64_t ScrambledPackets() const { return m_scrambledPackets; }
+    // Indexed by PID.
+    const std::vector<PidCounts>& PerPid() const { return m_perPid; }
+    // Bytes at the end that make no whole packet (yet): Bytes() is always
+    // Packets() * 188 + SkippedBytes() + PendingBytes().
+    uint64_t PendingBytes() const { return m_pendingSize; }
     // transport_stream_id of the last complete PAT section with a good CRC,
     // or -1 when there has been none.
     int32_t TransportStreamId() const { return m_transportStreamId; }
@@ -63,6 +79,7 @@ private:
     uint64_t m_errorPackets;
     uint64_t m_scrambledPackets;
     int32_t m_transportStreamId;
+    std::vector<PidCounts> m_perPid;
 
     bool m_locked;
     // The packet being gathered across pieces. While hunting it holds a

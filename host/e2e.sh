@@ -35,17 +35,7 @@ win() { local p=${1//\//\\}; echo "Z:$p"; }
 S=$(win "$plugins/Zendrel-S.dll")
 T=$(win "$plugins/Zendrel-T.dll")
 
-failures=0
-check() {  # check DESCRIPTION CONDITION...
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok    $what"
-  else
-    echo "FAIL  $what"
-    failures=$((failures + 1))
-  fi
-}
+. "$root/tests/checks.sh"
 # Runs zendrel-host; leaves its exit status in rc, output in out and err.
 zh() {
   "$run" "$host" "$@" >"$work/out" 2>"$work/err"
@@ -54,9 +44,36 @@ zh() {
   err=$(cat "$work/err")
 }
 has() { grep -qF -- "$2" <<<"$1"; }
+lacks() { ! grep -qF -- "$2" <<<"$1"; }
 line() { grep -qE -- "$2" <<<"$1"; }
 value() { sed -n "s/^$1: //p" <<<"$out" | head -n 1; }
 size() { stat -c %s "$1" 2>/dev/null || echo -1; }
+# JSON fields of $out, "path=value" a line (see tests/host/json_get.cmake).
+json() {
+  printf '%s' "$out" >"$work/json"
+  cmake -DJSON="$work/json" -DGET="$1" -P "$root/tests/host/json_get.cmake" 2>&1
+}
+has_fields() { json "$1" >/dev/null; }
+# Runs zendrel-host in a process group of its own until it has recorded a
+# while, then sends the signal: SIGINT to the whole group, as a terminal's
+# Ctrl+C does, SIGTERM to the runner only, as kill does. Leaves rc, out and
+# err like zh.
+interrupt() {  # interrupt SIGNAL ARGS...
+  local signal=$1
+  shift
+  setsid "$run" "$host" "$@" >"$work/out" 2>"$work/err" &
+  local pid=$!
+  sleep 3
+  if [ "$signal" = INT ]; then
+    kill -INT -- "-$pid" 2>/dev/null
+  else
+    kill "-$signal" "$pid" 2>/dev/null
+  fi
+  wait "$pid"
+  rc=$?
+  out=$(cat "$work/out")
+  err=$(cat "$work/err")
+}
 
 echo "== list"
 zh list "$S"
@@ -90,25 +107,115 @@ check "record --bytes: file is exactly 100000 bytes" [ "$(size "$ts2")" = 100000
 check "record --bytes: TS ID 0x4011" [ "$(value 'TS ID')" = 0x4011 ]
 
 echo "== scan"
-zh scan "$S"
+found="$work/found.SetCh.txt"
+zh scan "$S" --write-channels "$(win "$found")"
 check "scan: exit 0" [ "$rc" = 0 ]
 check "scan: BS channel 0 tuned with TS ID 0x4010" line "$out" '^ +0 +0 +yes +[0-9.]+ +0x4010 '
 check "scan: a row for CS110" line "$out" '^ +1 +0 +yes '
+check "scan: a summary line" line "$out" '^scan: 25 channels, [0-9]+ tuned, '
+check "scan: the channel file written" has "$out" "channel file written: "
+# The file scan wrote, as the channel file of a copy of its own.
+mkdir -p "$work/rescanned"
+cp "$bin/Zendrel.dll" "$work/rescanned/Zendrel-S.dll"
+cp "$bin/standin/EarthPtDll.dll" "$work/rescanned/"
+cp "$found" "$work/rescanned/Zendrel-S.SetCh.txt"
+zh check "$(win "$work/rescanned/Zendrel-S.dll")"
+check "scan's channel file: check finds nothing wrong" [ "$rc" = 0 ]
+zh list "$(win "$work/rescanned/Zendrel-S.dll")"
+check "scan's channel file: lists what scan found" line "$out" '^  0: BS1/TS0$'
 
-echo "== Ctrl+C"
-ts3="$work/interrupted.ts"
-"$run" "$host" record "$S" --space 0 --channel 0 --seconds 60 --out "$(win "$ts3")" >"$work/out" 2>"$work/err" &
-pid=$!
-sleep 3
-kill -INT "$pid" 2>/dev/null
-wait "$pid"
+echo "== tuning by name"
+zh record "$S" --channel BS1/TS1 --bytes 100000 --out "$(win "$work/byname.ts")"
+check "--channel BS1/TS1: exit 0" [ "$rc" = 0 ]
+check "--channel BS1/TS1: that channel tuned" [ "$(value 'TS ID')" = 0x4011 ]
+zh record "$S" --channel NoSuch --bytes 1000 --out "$(win "$work/none.ts")"
+check "--channel NoSuch: exit 1, says so" [ "$rc" = 1 ]
+check "--channel NoSuch: says so" has "$err" 'no channel is named "NoSuch"'
+
+echo "== check"
+edited="$work/edited"
+mkdir -p "$edited"
+cp "$bin/Zendrel.dll" "$edited/Zendrel-S.dll"
+cp "$bin/standin/EarthPtDll.dll" "$edited/"
+printf '$BS 0\r\nA 0 1\r\nB 0 four 0x4011\r\n$CS 110\r\nC 0 2 0x4030' >"$edited/Zendrel-S.SetCh.txt"
+printf 'kept\r\n' >"$edited/Zendrel-S..SetCh.txt"
+before=$(cd "$edited" && ls -l --time-style=full-iso && md5sum ./*)
+zh check "$(win "$edited/Zendrel-S.dll")" --board
+check "check, edited file: exit 1" [ "$rc" = 1 ]
+check "check: TS ID missing on line 2" line "$out" '^  line 2: dropped: a satellite row needs its TS ID'
+check "check: four on line 3" has "$out" 'the PT channel "four" is not a number: read as 0'
+check "check: \$CS 110 on line 4" line "$out" '^  line 4: dropped: \$CS is not a band keyword'
+check "check: no line end on line 5" line "$out" '^  line 5: dropped: no line end'
+check "check --board: the tuner it takes" has "$out" "tuner Ec1Bs1: free, this copy takes it"
+check "check: changes nothing, renames nothing" [ "$(cd "$edited" && ls -l --time-style=full-iso && md5sum ./*)" = "$before" ]
+zh check "$S"
+check "check, built-in list: exit 0" [ "$rc" = 0 ]
+cp "$bin/Zendrel.dll" "$edited/Zendrel-S5.dll"
+zh check "$(win "$edited/Zendrel-S5.dll")" --board
+check "check --board, digit beyond the boards: exit 1" [ "$rc" = 1 ]
+check "check --board, digit beyond the boards: says why" has "$out" "tuner digit 5 selects board 3, tuner 2"
+
+echo "== JSON"
+zh list "$S" --json
+check "list --json: shape" [ "$(json 'command;ok;spaces.1.name;spaces.0.channels.1.name')" = \
+  "$(printf 'command=list\nok=true\nspaces.1.name=CS110\nspaces.0.channels.1.name=BS1/TS1')" ]
+zh record "$S" --space 0 --channel 0 --bytes 1000 --out "$(win "$work/j.ts")" --json
+check "record --json: shape" has_fields \
+  'ok;outcome;error;file;start;end;bytes;average_mbps;peak_mbps;ts_id;partial_packet_bytes;pids.0.pid;signal_db.min'
+check "record --json: values" has "$(json 'ok;bytes;ts_id')" "$(printf 'ok=true\nbytes=1000\nts_id=16400')"
+zh check "$(win "$edited/Zendrel-S.dll")" --json
+check "check --json: shape" has "$(json 'ok;dropped;lines.1.line;lines.1.reason;lines.2.problems.0.code')" \
+  "$(printf 'ok=false\ndropped=3\nlines.1.line=2\nlines.1.reason=ts_id_missing\nlines.2.problems.0.code=not_a_number')"
+printf '$UHF 0\r\n13ch 0 0\r\n' >"$work/rescanned/Zendrel-T.SetCh.txt"
+cp "$bin/Zendrel.dll" "$work/rescanned/Zendrel-T.dll"
+zh scan "$(win "$work/rescanned/Zendrel-T.dll")" --json
+check "scan --json: shape" line "$(json 'ok;channels.0.name;channels.0.tuned;channel_file' | tr '\n' ' ')" \
+  '^ok=true channels.0.name=13ch channels.0.tuned=(true|false) channel_file=null $'
+
+echo "== interruption"
+for signal in INT TERM; do
+  ts3="$work/interrupted-$signal.ts"
+  interrupt "$signal" record "$S" --space 0 --channel 0 --seconds 60 --out "$(win "$ts3")"
+  kept="$work/interrupted-$signal.partial.ts"
+  check "SIG$signal: exit 130" [ "$rc" = 130 ]
+  check "SIG$signal: says it was interrupted" has "$err" "interrupted"
+  check "SIG$signal: summary printed" [ "$(value outcome)" = interrupted ]
+  check "SIG$signal: nothing under the target's name" [ ! -e "$ts3" ]
+  check "SIG$signal: what was received is kept as .partial.ts" [ "$(size "$kept")" -gt 0 ]
+  check "SIG$signal: that file holds the bytes reported" [ "$(size "$kept")" = "$(value bytes)" ]
+done
+
+echo "== refusal and --force"
+keep="$work/keep.ts"
+echo "keep me" >"$keep"
+zh record "$S" --space 0 --channel 0 --bytes 1000 --out "$(win "$keep")"
+check "existing --out: exit 1" [ "$rc" = 1 ]
+check "existing --out: says to give --force" has "$err" "--force"
+check "existing --out: untouched" [ "$(cat "$keep")" = "keep me" ]
+zh record "$S" --space 99 --channel 0 --seconds 1 --force --out "$(win "$keep")"
+check "--force, space 99: exit 1" [ "$rc" = 1 ]
+check "--force, space 99: says so" has "$err" "no space 99"
+check "--force, failed run: existing file untouched" [ "$(cat "$keep")" = "keep me" ]
+check "--force, failed run: no empty partial file left" [ ! -e "$work/keep.partial.ts" ]
+zh record "$S" --space 0 --channel 0 --bytes 100000 --force --out "$(win "$keep")"
+check "--force: exit 0" [ "$rc" = 0 ]
+check "--force: file replaced by the recording" [ "$(size "$keep")" = 100000 ]
+echo "keep me" >"$work/channels.txt"
+zh scan "$S" --write-channels "$(win "$work/channels.txt")"
+check "scan --write-channels to an existing file: exit 1, untouched" \
+  [ "$rc" = 1 -a "$(cat "$work/channels.txt")" = "keep me" ]
+
+echo "== standard output"
+"$run" "$host" record "$S" --space 0 --channel 1 --bytes 100000 --out - >"$work/stdout.ts" 2>"$work/err"
 rc=$?
-out=$(cat "$work/out")
-err=$(cat "$work/err")
-check "Ctrl+C: exit 1" [ "$rc" = 1 ]
-check "Ctrl+C: says it was interrupted" has "$err" "interrupted"
-check "Ctrl+C: what was received is on disk" [ "$(size "$ts3")" -gt 0 ]
-check "Ctrl+C: file holds the bytes reported" [ "$(size "$ts3")" = "$(value bytes)" ]
+out=$(cat "$work/err")
+check "--out -: exit 0" [ "$rc" = 0 ]
+check "--out -: exactly the stream on stdout" [ "$(size "$work/stdout.ts")" = 100000 ]
+check "--out -: summary on stderr" [ "$(value bytes)" = 100000 -a "$(value 'TS ID')" = 0x4011 ]
+check "--out -: a partial packet at the end is flagged" line "$(value 'partial packet at the end')" '^[0-9]+ bytes$'
+"$run" "$host" record "$S" --space 0 --channel 1 --bytes 1000 --out - --json 2>"$work/err" | cat >/dev/null
+out=$(cat "$work/err")
+check "--out - --json: the object on stderr" has "$(json bytes)" "bytes=1000"
 
 echo "== faults the stand-in injects, as the recording counts them"
 # A folder of its own: the set-up file beside the stand-in is read at load.
@@ -187,16 +294,18 @@ cp "$bin/Zendrel.dll" "$plugins/Zendrel-S3.dll"
 zh list "$(win "$plugins/Zendrel-S3.dll")"
 check "DLL refusing to load: exit 1" [ "$rc" = 1 ]
 check "DLL refusing to load: the system's reason" has "$err" "(error 1114)"
+check "DLL refusing to load: the likely cause" has "$err" "likely cause: the tuner digit 3 selects board 2"
+zh list "$(win "$plugins/Zendrel-S3.dll")" --json
+check "a failed command's --json: ok false with the cause" has "$(json 'ok;cause')" \
+  "$(printf 'ok=false\ncause=the tuner digit 3')"
+zh list "$(win "$bin/Zendrel.dll")"
+check "no board library beside it: says so" has "$err" "likely cause: EarthPtDll.dll, the board library, is neither"
+zh list "$(win "$plugins/Text-S.dll")"
+check "system messages have their inserts filled" lacks "$err" "%1"
 
-keep="$work/keep.ts"
-echo "keep me" >"$keep"
-zh record "$S" --space 99 --channel 0 --seconds 1 --out "$(win "$keep")"
-check "space 99: exit 1" [ "$rc" = 1 ]
-check "space 99: says so" has "$err" "no space 99"
-check "space 99: existing output file untouched" [ "$(cat "$keep")" = "keep me" ]
 zh record "$S" --space 0 --channel 999 --seconds 1 --out "$(win "$work/new.ts")"
 check "channel 999: exit 1" [ "$rc" = 1 ]
-check "channel 999: no output file left behind" [ ! -e "$work/new.ts" ]
+check "channel 999: no output file left behind" [ ! -e "$work/new.ts" -a ! -e "$work/new.partial.ts" ]
 
 # A folder of its own: had the DLL been loaded, it would have written its
 # settings file there when released.
@@ -217,8 +326,4 @@ check "--space zero: exit 2" [ "$rc" = 2 ]
 zh
 check "no arguments: exit 2" [ "$rc" = 2 ]
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures check(s) failed"
-  exit 1
-fi
-echo "all checks passed"
+finish_checks

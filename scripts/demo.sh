@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # The plug-in at work, end to end: a folder laid out as a viewer's plug-in
 # folder would be, with the plug-in as a satellite and a terrestrial copy
-# beside the board library (here the project's stand-in, whose BS channel 0 is
-# fed by the test-pattern clip), its channels listed, a few seconds of BS
-# recorded, and the side files it writes at release.
+# beside the board library (here the project's stand-in, whose stream is
+# simulated: BS channel 0 is fed by the test-pattern clip), checked, its
+# channels listed, a few seconds of BS recorded, and the side files it writes
+# at release.
 #
 #   scripts/demo.sh BIN_DIR DEMO_DIR
+#
+# A channel file edited in DEMO_DIR is kept from one run to the next; all
+# else there is laid out anew.
 set -eu
 bin=$(cd "$1" && pwd)
 demo=$2
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 run="$root/scripts/wine-run.sh"
 
-rm -rf "$demo"
 mkdir -p "$demo"
 demo=$(cd "$demo" && pwd)
+find "$demo" -mindepth 1 -maxdepth 1 ! -name '*.SetCh.txt' -exec rm -rf {} +
 cp "$bin/Zendrel.dll" "$demo/Zendrel-S.dll"
 cp "$bin/Zendrel.dll" "$demo/Zendrel-T.dll"
 cp "$bin/standin/EarthPtDll.dll" "$demo/EarthPtDll.dll"
@@ -25,19 +29,27 @@ printf '%s\r\n' '; the stand-in board library of the demo' '[feeds]' \
   'satellite 0 0x4010 = testpattern.ts' >"$demo/EarthPtDll-standin.ini"
 cp "$bin/zendrel-host.exe" "$demo/"
 win() { local p=${1//\//\\}; echo "Z:$p"; }
+host() { "$run" "$demo/zendrel-host.exe" "$@"; }
 
 step() { printf '\n== %s\n' "$*"; }
 
-step "Channels of the satellite copy (built-in list)"
-"$run" "$demo/zendrel-host.exe" list "$(win "$demo/Zendrel-S.dll")"
+kept=$(cd "$demo" && ls ./*.SetCh.txt 2>/dev/null | sed 's|^\./||' | tr '\n' ' ' || true)
+if [ -n "$kept" ]; then
+  step "Kept from the last run: $kept(delete them for the defaults)"
+fi
 
-step "Channels of the terrestrial copy (the board's own list)"
-"$run" "$demo/zendrel-host.exe" list "$(win "$demo/Zendrel-T.dll")" | head -n 12
+step "What the satellite copy makes of its name, side files and board"
+host check "$(win "$demo/Zendrel-S.dll")" --board || echo "   (check found something to fix; see above)"
+
+step "Channels of the satellite copy"
+host list "$(win "$demo/Zendrel-S.dll")"
+
+step "Channels of the terrestrial copy"
+host list "$(win "$demo/Zendrel-T.dll")" | head -n 12
 echo "   ..."
 
-step "Recording 3 seconds of BS space 0, channel 0 (fed by the test-pattern clip)"
-"$run" "$demo/zendrel-host.exe" record "$(win "$demo/Zendrel-S.dll")" \
-  --space 0 --channel 0 --seconds 3 --out "$(win "$demo/BS1-TS0.ts")"
+step "Recording 3 seconds of BS space 0, channel 0 (the simulated stream plays the test-pattern clip)"
+host record "$(win "$demo/Zendrel-S.dll")" --space 0 --channel 0 --seconds 3 --out "$(win "$demo/BS1-TS0.ts")"
 
 if command -v ffprobe >/dev/null; then
   step "What ffprobe finds in the recording"
@@ -49,5 +61,7 @@ echo "recording:     $demo/BS1-TS0.ts ($(stat -c %s "$demo/BS1-TS0.ts") bytes, s
 echo "               the stand-in's test pattern and tone; play it with ffplay, mpv or VLC)"
 echo "stand-in:      $demo/EarthPtDll.dll with its set-up file EarthPtDll-standin.ini"
 echo "settings file: $demo/Zendrel-ST.ini (written at release; shared by both copies)"
-echo "channel files: $demo/Zendrel-S.SetCh.txt, $demo/Zendrel-T.SetCh.txt (written at release, to edit)"
+echo "channel files: $demo/Zendrel-S.SetCh.txt, $demo/Zendrel-T.SetCh.txt (written at release"
+echo "               when missing; edit one, check it with the command below, run make demo again)"
+echo "               scripts/wine-run.sh build/demo/zendrel-host.exe check build/demo/Zendrel-S.dll"
 ls -l "$demo"

@@ -12,4 +12,19 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1
 fi
-exec wine "$@"
+# Wine 8 ends a Windows program on SIGTERM at once, without running any of
+# its code, so a recording would stop without its summary. Passed on as
+# SIGINT, it reaches the program as Ctrl+C, which it handles. Hence wine runs
+# as a child here rather than in this shell's place; stdin is passed on
+# explicitly, since a background command would otherwise read /dev/null.
+wine "$@" <&0 &
+child=$!
+trap 'kill -INT "$child" 2>/dev/null' INT TERM
+# wait returns early for each trapped signal; the child's own status comes
+# once it has ended.
+while :; do
+  wait "$child"
+  status=$?
+  kill -0 "$child" 2>/dev/null || break
+done
+exit "$status"

@@ -6,6 +6,15 @@ namespace {
 
 bool IsBlank(uint8_t c) { return c <= 32; }
 
+// Every CR and LF is passed here, between lines, since a line ends before its
+// CR or LF.
+void PassBlank(LineReader* r, uint8_t c)
+{
+    if (c == '\r' || (c == '\n' && !r->afterCr))
+        ++r->lineEnds;
+    r->afterCr = (c == '\r');
+}
+
 // Makes the next byte available at buffer[position], reading the next chunk
 // when the buffer is used up. False when the text is exhausted.
 bool Fill(LineReader* r)
@@ -104,7 +113,8 @@ bool ReadLine(LineReader* r)
         r->lineLength = 0;
         r->tooLong = false;
         while (Fill(r) && IsBlank(r->buffer[r->position]))
-            ++r->position;
+            PassBlank(r, r->buffer[r->position++]);
+        r->afterCr = false;
         if (!CopyLine(r))
             return false;  // an unfinished last line is no line
         const void* comment = memchr(r->line, ';', r->lineLength);

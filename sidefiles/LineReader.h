@@ -33,6 +33,10 @@ struct LineReader {
     int32_t bufferLength;  // bytes valid in buffer
     int32_t position;      // next byte of buffer to look at
     uint8_t buffer[kChunkSize + 1];
+    // Line ends passed so far (CR LF, LF and CR count one each), so that the
+    // current line is number lineEnds + 1, as an editor counts.
+    int32_t lineEnds;
+    bool afterCr;  // the last byte passed was a CR: an LF now ends no new line
 };
 
 // Places a whole text in the buffer at once, as if it were the file; at most
@@ -41,8 +45,9 @@ void PlaceText(LineReader* reader, const uint8_t* text, int32_t length);
 
 // The next line that holds anything besides blanks and comment, split into
 // tokens (at least one, at most 16). False once the text is exhausted.
-// Text after the last CR or LF is not a line. A line that runs over a chunk
-// boundary is read whole.
+// Text after the last CR or LF is not a line: ReadLine then returns false with
+// that text, if any, in line and lineLength (not split, comment included). A
+// line that runs over a chunk boundary is read whole.
 bool ReadLine(LineReader* reader);
 
 // A token read as a number by the rule of strtol with base 0 (sign, "0x" hex,

@@ -109,6 +109,12 @@ TEST(CommandLine, TurnsAwayBadNumbers)
             args[slot == 0 ? 3 : slot == 1 ? 5 : 7] = value;
             Command c;
             std::wstring error;
+            // --channel takes what is not an index as a channel's name.
+            if (slot == 1 && value[0] != L'\0') {
+                EXPECT_TRUE(Parse(args, &c, &error)) << Shown(args);
+                EXPECT_EQ(c.channelName, value);
+                continue;
+            }
             EXPECT_FALSE(Parse(args, &c, &error)) << Shown(args);
         }
     }
@@ -128,4 +134,34 @@ TEST(CommandLine, TurnsAwayBadNumbers)
     EXPECT_FALSE(Parse({L"record", L"D.dll", L"--space", L"0", L"--channel", L"0", L"--bytes", L"0", L"--out",
                         L"x.ts"},
                        &c, &error));
+}
+
+TEST(CommandLine, NamesSwitchesAndTheNewCommands)
+{
+    Command c;
+    std::wstring error;
+    ASSERT_TRUE(Parse({L"record", L"D.dll", L"--channel", L"NHK BS1", L"--bytes", L"9", L"--out", L"-", L"--force",
+                       L"--json"},
+                      &c, &error))
+        << Shown({error});
+    EXPECT_EQ(c.channelName, L"NHK BS1");
+    EXPECT_FALSE(c.haveSpace);
+    EXPECT_EQ(c.out, L"-");
+    EXPECT_TRUE(c.force && c.json);
+    ASSERT_TRUE(Parse({L"check", L"D.dll", L"--board", L"--json"}, &c, &error));
+    EXPECT_EQ(c.kind, CommandKind::kCheck);
+    EXPECT_TRUE(c.board && c.json);
+    ASSERT_TRUE(Parse({L"scan", L"D.dll", L"--write-channels", L"x.txt", L"--force"}, &c, &error));
+    EXPECT_EQ(c.writeChannels, L"x.txt");
+    EXPECT_TRUE(c.force);
+
+    const std::vector<std::vector<std::wstring>> bad = {
+        {L"check", L"D.dll", L"--force"},               // nothing to replace
+        {L"list", L"D.dll", L"--board"},                // check only
+        {L"scan", L"D.dll", L"--write-channels", L""},  // no file
+        {L"record", L"D.dll", L"--channel", L"", L"--seconds", L"1", L"--out", L"x.ts"},
+        {L"record", L"D.dll", L"--channel", L"3", L"--seconds", L"1", L"--out", L"x.ts"},  // index without space
+    };
+    for (const std::vector<std::wstring>& args : bad)
+        EXPECT_FALSE(Parse(args, &c, &error)) << Shown(args);
 }

@@ -33,6 +33,8 @@ Result Analyse(const Bytes& bytes, size_t piece)
     TsAnalyzer ts;
     FeedInPieces(&ts, bytes, piece);
     EXPECT_EQ(ts.Bytes(), bytes.size());
+    // Every byte is accounted for: in a packet, skipped, or held at the end.
+    EXPECT_EQ(ts.Bytes(), ts.Packets() * kPacket + ts.SkippedBytes() + ts.PendingBytes());
     return {ts.Packets(), ts.SyncLosses(), ts.SkippedBytes(), ts.ContinuityErrors(), ts.TransportStreamId()};
 }
 
@@ -348,4 +350,26 @@ TEST(TsPat, PatSplitAcrossReadsInsideTheSection)
     EXPECT_EQ(ts.TransportStreamId(), -1);
     ts.Feed(s.data() + cut, s.size() - cut);
     EXPECT_EQ(ts.TransportStreamId(), 0x4010);
+}
+
+TEST(TsAnalyzer, CountsErrorsAndScrambledPacketsPerPid)
+{
+    Bytes s = Counters(0x0101, {0, 1, 3, 4});
+    Bytes broken = DataPacket(0x0102, 0);
+    broken[1] |= 0x80;  // transport_error_indicator
+    Append(&s, broken);
+    Bytes scrambled = DataPacket(0x0103, 0);
+    scrambled[3] |= 0x80;  // transport_scrambling_control 2
+    Append(&s, scrambled);
+    s.resize(s.size() + 100, 0x47);  // a partial packet at the end
+    TsAnalyzer ts;
+    ts.Feed(s.data(), s.size());
+    const auto& pid = ts.PerPid();
+    EXPECT_EQ(pid[0x0101].packets, 4u);
+    EXPECT_EQ(pid[0x0101].continuityErrors, 1u);
+    EXPECT_EQ(pid[0x0102].transportErrors, 1u);
+    EXPECT_EQ(pid[0x0103].scrambled, 1u);
+    EXPECT_EQ(ts.ScrambledPackets(), 1u);
+    EXPECT_EQ(ts.ErrorPackets(), 1u);
+    EXPECT_EQ(ts.PendingBytes(), 100u);
 }

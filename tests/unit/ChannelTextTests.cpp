@@ -113,3 +113,45 @@ TEST(ChannelText, BuiltInSatelliteList)
                   "ND14,18,70e0 ND16,19,7100 ND18,20,7120 ND20,21,7140 ND22,22,7160 ND24,23,7180");
     }
 }
+
+// Every line the rules read is told with its number as an editor counts it
+// (CR LF, LF and CR each end one line, also when split across chunks), and
+// its fate; the tables end as they would without an observer.
+TEST(ChannelText, ObserverToldEachLineAndItsFate)
+{
+    std::string text = "; title\r\n$BS 0\r\nA 0 1 0x10\rB 0 2\n\n$bs 1\r\n\r\nC 5 1 0x1\r\n"
+                       "D 0 1\r\n$CS110 -1\r\nE\r\n$CS110 1\r\n";
+    for (int i = 0; i < 64; ++i)
+        text += "F 1 2 0x3\r\n";
+    text += "G 1 2 0x3\r\nL 0 1 0x1 " + std::string(300, 'x') + "\r\n  H 0 1 0x2 ; no line end";
+    const std::string expected =
+        "2:declared:2 3:kept:0/0 4:too-few 6:unknown 8:no-table 9:too-few 10:negative 11:too-few 12:declared:3 "
+        "13:kept:1/0 76:kept:1/63 77:full:1 78:kept:0/1:cut 79:unterminated";
+    for (int32_t chunk : kChunkSizes) {
+        std::string told;
+        LineObserver observer = {[](void* context, const LineEvent& e) {
+                                     static const char* const kNames[] = {"declared", "kept",     "full",
+                                                                          "no-table", "too-few",  "negative",
+                                                                          "unknown",  "unterminated"};
+                                     std::string& t = *static_cast<std::string*>(context);
+                                     if (e.fate == kLineKept && e.table == 1 && e.index > 0 && e.index < 63)
+                                         return;
+                                     t += (t.empty() ? "" : " ") + std::to_string(e.lineNumber) + ":" + kNames[e.fate];
+                                     if (e.fate == kLineDeclared)
+                                         t += ":" + std::to_string(e.band);
+                                     if (e.fate == kLineKept)
+                                         t += ":" + std::to_string(e.table) + "/" + std::to_string(e.index);
+                                     if (e.fate == kLineTableFull)
+                                         t += ":" + std::to_string(e.table);
+                                     if (e.reader->tooLong)
+                                         t += ":cut";
+                                 },
+                                 &told};
+        Store observed, plain;
+        Reading reading(text, chunk);
+        ParseChannelText(reading.reader.get(), false, observed.Setup(), &observer);
+        Parse(plain, text, false, chunk);
+        EXPECT_EQ(told, expected) << "chunk " << chunk;
+        EXPECT_EQ(Dump(observed.table[0]) + "|" + Dump(observed.table[1]), Dump(plain.table[0]) + "|" + Dump(plain.table[1]));
+    }
+}

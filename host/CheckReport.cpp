@@ -1,0 +1,332 @@
+#include "host/CheckReport.h"
+
+#include "host/Json.h"
+#include "host/Text.h"
+#include "sidefiles/FixedTexts.h"
+#include "sidefiles/ModuleName.h"
+
+namespace {
+
+std::string TunerKind(bool isTerrestrial) { return isTerrestrial ? "terrestrial" : "satellite"; }
+
+// The tuner a digit pins: board digit / 2 + 1, tuner digit % 2 + 1.
+std::string PinnedTuner(int32_t digit)
+{
+    return "board " + std::to_string(digit / 2 + 1) + ", tuner " + std::to_string(digit % 2 + 1);
+}
+
+// In the order construction meets them; empty when nothing stops it.
+std::string FindCause(const Judgement& j)
+{
+    const BoardFacts& b = j.board;
+    if (!j.files.pluginExists)
+        return "there is no file " + ToUtf8(j.modulePath);
+    if (b.probed && b.library.empty())
+        return b.error;
+    if (b.probed && b.boards <= 0)
+        return "the board library reports no board";
+    if (!j.names.ok)
+        return j.names.why;
+    if (b.probed && b.version != 1)
+        return "the board library is version " + std::to_string(b.version) +
+               "; the plug-in needs version 1 (it shows a message box and refuses to load)";
+    if (b.probed && j.names.tunerDigit >= 0 && j.names.tunerDigit / 2 >= b.boards)
+        return "the tuner digit " + std::to_string(j.names.tunerDigit) + " selects " + PinnedTuner(j.names.tunerDigit) +
+               ", but the board library reports " + std::to_string(b.boards) + " board(s)";
+    if (b.probed && b.tuner.empty()) {
+        std::string tried;
+        for (const BoardFacts::Tuner& t : b.tried)
+            tried += (tried.empty() ? "" : ", ") + t.name;
+        return "no " + TunerKind(j.names.isTerrestrial) + " tuner this name selects can be opened (" + tried +
+               "): another program holds it";
+    }
+    if (!j.channels.declaresBand) {
+        std::string why = "the channel file declares no band";
+        if (j.channels.encoding == "empty")
+            why = "the channel file is empty, so it declares no band";
+        else if (j.channels.encoding == "utf-16")
+            why = "the channel file is UTF-16 text, so it declares no band";
+        else if (j.files.channelBytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            why = "the channel file begins with a byte-order mark and declares no band";
+        return why + ": " + ToUtf8(j.names.channelPath);
+    }
+    return std::string();
+}
+
+// The list the plug-in builds from the board when it has no channel file.
+void FillFromBoard(const BoardFacts& board, ChannelVerdict* channels)
+{
+    channels->tables.reset(new ChannelTables);
+    channels->declaresBand = true;
+    for (size_t i = 0; i < board.channelNames.size(); ++i)
+        AppendBoardChannel(channels->tables->Setup(), static_cast<uint32_t>(i), board.channelNames[i].c_str());
+}
+
+std::string SettingsText(const Judgement& j)
+{
+    const SideFileFacts& f = j.files;
+    std::string values = "OutLNB=" + std::to_string(f.outLnb) + " AutoMake=" + std::to_string(f.autoMake);
+    std::string lnb = j.names.isTerrestrial ? " (no effect on a terrestrial tuner)"
+                                            : (f.outLnb == 1 ? " (LNB power on)" : " (no LNB power)");
+    if (!f.settingsExists)
+        return "  missing: " + values + " apply" + lnb + (f.autoMake ? "; written at release\n" : "\n");
+    return "  exists: " + values + lnb + (f.autoMake ? "" : "; missing side files are not written") + "\n";
+}
+
+std::string ChannelFileText(const Judgement& j)
+{
+    const SideFileFacts& f = j.files;
+    std::string legacy = ToUtf8(j.names.legacyPath);
+    // At release only where no entry of that name exists.
+    bool writes = f.autoMake && !f.channelExists;
+    std::string text;
+    if (j.source == "legacy")
+        text = "  missing, but the legacy file " + legacy + " exists: the plug-in renames it to this name at load\n";
+    else if (f.channelExists && !f.channelRead)
+        text = "  exists, but cannot be opened: " + f.channelError + "\n";
+    else if (!f.channelExists)
+        text = "  missing\n";
+    if (j.source == "file" || j.source == "legacy")
+        text += "  " + std::to_string(f.channelBytes.size()) + " bytes of " + j.channels.encoding + " text\n";
+    else if (j.source == "built-in")
+        text += "  the plug-in uses its built-in satellite list" + std::string(writes ? ", and writes it here at release\n" : "\n");
+    else if (j.board.haveChannelList)
+        text += "  the plug-in builds its list from the board's " + std::to_string(j.board.channelNames.size()) +
+                " channels" + std::string(writes ? ", and writes it here at release\n" : "\n");
+    else
+        text += "  the plug-in builds its list from the board's own (add --board to read it)\n";
+    if (f.legacyExists && j.source != "legacy")
+        text += "  legacy name " + legacy + " exists too; the plug-in leaves it alone\n";
+    return text;
+}
+
+std::string LineText(const LineVerdict& line)
+{
+    std::string text = "  line " + std::to_string(line.line) + ": " + line.fate + ": " + line.message + "\n";
+    if (line.fate == "dropped")
+        text += "    read as: " + line.text + "\n";
+    for (const Problem& p : line.problems)
+        text += "    - " + p.message + "\n";
+    return text;
+}
+
+std::string SpacesText(const Judgement& j)
+{
+    ChannelTables& tables = *j.channels.tables;
+    uint32_t listed = tables.ListedSpaces();
+    std::string text;
+    for (uint32_t s = 0; s < listed; ++s) {
+        int32_t table = TableForSpace(tables.Setup(), s);
+        text += (s ? "; " : " ") + std::to_string(s) + " " + SpaceName(j.names.isTerrestrial, table) + ": " +
+                std::to_string(tables.table[table].count) + " channels";
+    }
+    return "spaces:" + (listed ? text : std::string(" none")) + "\n";
+}
+
+std::string BoardText(const BoardFacts& b)
+{
+    if (!b.probed)
+        return "board: not checked (add --board)\n";
+    if (b.library.empty())
+        return "board: " + b.error + "\n";
+    std::string text = "board: " + b.library + ": version " + std::to_string(b.version) + ", " +
+                       std::to_string(b.boards) + " board(s)\n";
+    for (const BoardFacts::Tuner& t : b.tried)
+        text += "  tuner " + t.name + ": " + (t.free ? "free" : "cannot be opened") +
+                (t.name == b.tuner ? ", this copy takes it" : "") + "\n";
+    return text;
+}
+
+std::string VerdictText(const Judgement& j)
+{
+    const ChannelVerdict& c = j.channels;
+    std::string text = "verdict: ";
+    if (j.source == "file" || j.source == "legacy")
+        text += std::to_string(c.lines.size()) + " lines read: " + std::to_string(c.dropped) + " dropped, " +
+                std::to_string(c.changed) + " not taken as written, " + std::to_string(c.warnings.size()) +
+                " warning(s); ";
+    if (j.loads == 1)
+        return text + "the plug-in loads\n";
+    if (j.loads == 0)
+        return text + "the plug-in refuses to load: " + j.cause + "\n";
+    return text + "the side files let the plug-in load; the board was not checked\n";
+}
+
+std::string ProblemsJson(const std::vector<Problem>& problems)
+{
+    JsonArray array;
+    for (const Problem& p : problems)
+        array.Add(JsonObject().Str("code", p.code).Str("message", p.message).Text());
+    return array.Text();
+}
+
+std::string LineJson(const LineVerdict& line)
+{
+    JsonObject o;
+    o.Int("line", line.line).Str("fate", line.fate);
+    o.StrOrNull("reason", line.reason).Str("message", line.message).Str("text", line.text);
+    o.StrOrNull("band", line.band < 0 ? "" : kBandNames[line.band]);
+    o.IntOrNull("space", line.space);
+    o.IntOrNull("channel", line.channel);
+    if (line.fate == "kept")
+        o.Str("name", line.name);
+    else
+        o.Null("name");
+    o.IntOrNull("pt_channel", line.ptChannel);
+    o.IntOrNull("ts_id", line.tsId);
+    return o.Raw("problems", ProblemsJson(line.problems)).Text();
+}
+
+std::string SpacesJson(const Judgement& j)
+{
+    ChannelTables& tables = *j.channels.tables;
+    JsonArray array;
+    for (uint32_t s = 0, listed = tables.ListedSpaces(); s < listed; ++s) {
+        int32_t table = TableForSpace(tables.Setup(), s);
+        array.Add(JsonObject()
+                      .Int("space", s)
+                      .Str("name", SpaceName(j.names.isTerrestrial, table))
+                      .Int("channels", tables.table[table].count)
+                      .Text());
+    }
+    return array.Text();
+}
+
+std::string BoardJson(const BoardFacts& b)
+{
+    if (!b.probed)
+        return "null";
+    JsonObject o;
+    o.StrOrNull("library", b.library);
+    o.StrOrNull("error", b.error);
+    o.Int("version", b.version).Int("boards", b.boards);
+    JsonArray tried;
+    for (const BoardFacts::Tuner& t : b.tried)
+        tried.Add(JsonObject().Str("name", t.name).Bool("free", t.free).Text());
+    o.Raw("tried", tried.Text());
+    return o.StrOrNull("tuner", b.tuner).Text();
+}
+
+}  // namespace
+
+SideFileNames LocateSideFiles(const std::wstring& modulePath)
+{
+    SideFileNames names;
+    if (modulePath.size() >= static_cast<size_t>(kPathCapacity)) {
+        names.why = "the plug-in's path has " + std::to_string(modulePath.size()) +
+                    " characters; it must have fewer than 260";
+        return names;
+    }
+    wchar_t settings[kPathCapacity], channels[kPathCapacity], legacy[kPathCapacity];
+    SideFilePaths paths = {settings, channels, legacy};
+    names.ok = ParseModulePath(modulePath.c_str(), &names.isTerrestrial, &names.tunerDigit, paths);
+    if (!names.ok) {
+        names.why = modulePath.find(L'\\') == std::wstring::npos ? "the plug-in's path has no backslash"
+                                                                   : "the plug-in's file name has no dot";
+        return names;
+    }
+    names.settingsPath = settings;
+    names.channelPath = channels;
+    names.legacyPath = legacy;
+    // The kind letter stands just before the dot, or before the tuner digit.
+    size_t dot = modulePath.rfind(L'.');
+    size_t at = dot - (names.tunerDigit >= 0 ? 2 : 1);
+    wchar_t letter = at < modulePath.size() ? modulePath[at] : 0;
+    if (letter == L'S' || letter == L's' || letter == L'T' || letter == L't')
+        names.kindLetter = static_cast<char>(letter);
+    return names;
+}
+
+Judgement Judge(const std::wstring& modulePath, const SideFileNames& names, const SideFileFacts& files,
+                const BoardFacts& board, Decoder decode)
+{
+    Judgement j;
+    j.modulePath = modulePath;
+    j.names = names;
+    j.files = files;
+    j.board = board;
+    if (files.channelRead) {
+        j.source = files.channelExists ? "file" : "legacy";
+        j.channels = CheckChannelText(files.channelBytes, names.isTerrestrial, decode);
+    } else if (!names.isTerrestrial) {
+        j.source = "built-in";
+        std::string text(reinterpret_cast<const char*>(g_satelliteChannelText), sizeof g_satelliteChannelText);
+        j.channels = CheckChannelText(text, false, decode);
+    } else {
+        j.source = "board";
+        FillFromBoard(board, &j.channels);
+    }
+    j.cause = FindCause(j);
+    j.loads = !j.cause.empty() ? 0 : board.probed ? 1 : -1;
+    return j;
+}
+
+std::string CheckText(const Judgement& j)
+{
+    std::string text = "plug-in: " + ToUtf8(j.modulePath) + "\n";
+    if (!j.names.ok)
+        return text + "verdict: the plug-in refuses to load: " + j.cause + "\n";
+    text += "  " + TunerKind(j.names.isTerrestrial) +
+            (j.names.kindLetter ? std::string(" (kind letter ") + j.names.kindLetter + ")" : " (no kind letter)");
+    if (j.names.tunerDigit >= 0)
+        text += ", tuner digit " + std::to_string(j.names.tunerDigit) + ": " + PinnedTuner(j.names.tunerDigit) + "\n";
+    else
+        text += ", the first free tuner of its kind, board by board\n";
+    text += "settings file: " + ToUtf8(j.names.settingsPath) + "\n" + SettingsText(j);
+    text += "channel file: " + ToUtf8(j.names.channelPath) + "\n" + ChannelFileText(j);
+    if (j.source == "file" || j.source == "legacy") {
+        text += "lines:\n";
+        for (const LineVerdict& line : j.channels.lines)
+            text += LineText(line);
+        if (j.channels.lines.empty())
+            text += "  none but blanks and comments\n";
+    }
+    for (const Problem& w : j.channels.warnings)
+        text += "warning: " + w.message + "\n";
+    return text + SpacesText(j) + BoardText(j.board) + VerdictText(j);
+}
+
+std::string CheckJson(const Judgement& j)
+{
+    JsonObject o;
+    o.Str("command", "check").Bool("ok", CheckExitCode(j) == 0).Str("driver", ToUtf8(j.modulePath));
+    o.Str("kind", TunerKind(j.names.isTerrestrial));
+    o.StrOrNull("kind_letter", j.names.kindLetter ? std::string(1, j.names.kindLetter) : "");
+    o.IntOrNull("tuner_digit", j.names.tunerDigit);
+    if (j.names.ok) {
+        o.Raw("settings_file", JsonObject()
+                                   .Str("path", ToUtf8(j.names.settingsPath))
+                                   .Bool("exists", j.files.settingsExists)
+                                   .Int("out_lnb", j.files.outLnb)
+                                   .Int("auto_make", j.files.autoMake)
+                                   .Text());
+        JsonObject channel;
+        channel.Str("path", ToUtf8(j.names.channelPath)).Bool("exists", j.files.channelExists);
+        channel.Str("legacy_path", ToUtf8(j.names.legacyPath)).Bool("legacy_exists", j.files.legacyExists);
+        channel.Str("source", j.source);
+        bool read = j.files.channelRead;
+        read ? channel.Int("bytes", static_cast<int64_t>(j.files.channelBytes.size())) : channel.Null("bytes");
+        read ? channel.Str("encoding", j.channels.encoding) : channel.Null("encoding");
+        channel.StrOrNull("error", j.files.channelError);
+        o.Raw("channel_file", channel.Text());
+    } else {
+        o.Null("settings_file").Null("channel_file");
+    }
+    JsonArray lines;
+    if (j.source == "file" || j.source == "legacy") {
+        for (const LineVerdict& line : j.channels.lines)
+            lines.Add(LineJson(line));
+    }
+    o.Raw("lines", lines.Text()).Raw("warnings", ProblemsJson(j.channels.warnings));
+    o.Raw("spaces", j.channels.tables ? SpacesJson(j) : "[]");
+    o.Int("dropped", j.channels.dropped).Int("changed", j.channels.changed);
+    o.Raw("board", BoardJson(j.board));
+    j.loads < 0 ? o.Null("loads") : o.Bool("loads", j.loads == 1);
+    return o.StrOrNull("cause", j.cause).Text();
+}
+
+int CheckExitCode(const Judgement& j)
+{
+    bool linesClean = j.source == "file" || j.source == "legacy" ? j.channels.Clean() : true;
+    return j.loads != 0 && linesClean ? 0 : 1;
+}

@@ -1,0 +1,89 @@
+// What record and scan report, as text for people and as one JSON object for
+// programs, and the channel file that scan writes. No Windows header here.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "host/ChannelCheck.h"
+#include "host/TsAnalyzer.h"
+
+// Minimum, average and maximum of the signal levels sampled.
+struct SignalStats {
+    int samples = 0;
+    double min = 0;
+    double max = 0;
+    double sum = 0;
+
+    void Add(double db);
+    double Average() const { return samples ? sum / samples : 0.0; }
+};
+
+// The highest bit rate over the whole one-second stretches of a recording;
+// the time and byte count come from the same clock as the average's.
+class RateMeter
+{
+public:
+    void Add(double seconds, uint64_t totalBytes);
+    // Never below the average: a recording shorter than a second has only that.
+    double PeakMbps(double averageMbps) const { return m_peak > averageMbps ? m_peak : averageMbps; }
+
+private:
+    double m_windowStart = 0;
+    uint64_t m_windowBytes = 0;  // the total when the window started
+    double m_peak = 0;
+};
+
+double Mbps(uint64_t bytes, double seconds);
+
+struct RecordSummary {
+    std::string file;  // where the stream is: the target, the partial name, or "-"
+    std::string driver;
+    uint32_t space = 0;
+    uint32_t channel = 0;
+    std::string spaceName;
+    std::string channelName;
+    std::string start;  // local time, ISO 8601 with its offset
+    std::string end;
+    double seconds = 0;
+    uint64_t bytes = 0;  // what the file holds
+    double peakMbps = 0;
+    SignalStats signal;
+    // "complete", "interrupted" or "failed"; error says why it failed.
+    std::string outcome;
+    std::string error;
+};
+
+std::string RecordSummaryText(const RecordSummary& s, const TsAnalyzer& ts);
+std::string RecordSummaryJson(const RecordSummary& s, const TsAnalyzer& ts);
+
+struct ScanRow {
+    uint32_t space = 0;
+    uint32_t channel = 0;
+    std::string spaceName;
+    std::string name;
+    bool tuned = false;
+    double signal = 0;  // dB, read once the tuner has settled
+    int32_t tsId = -1;  // of the PAT; -1 = none seen
+};
+
+extern const char kScanHeading[];
+std::string ScanRowText(const ScanRow& row);
+// One line: how many channels, tuned, with a TS ID, how long.
+std::string ScanSummaryText(const std::vector<ScanRow>& rows, double seconds, bool interrupted);
+std::string ScanJson(const std::string& driver, const std::string& tuner, const std::vector<ScanRow>& rows,
+                     double seconds, bool interrupted, const std::string& channelFile, const std::string& error);
+
+// A channel file of what scan found, in code page 932 with CR LF: the
+// plug-in's declarations, then each scanned channel's row from the tables
+// the plug-in read (found channels as rows, the others disabled with ";").
+// False, with *error, when a scanned name is not the tables' name at that
+// place: the tables are then not what the plug-in listed.
+bool FoundChannelText(ChannelTables& tables, bool isTerrestrial, const std::vector<ScanRow>& rows, Decoder decode,
+                      const std::string& when, std::string* text, std::string* error);
+
+// The object a command prints with --json when it fails before its own.
+std::string FailureJson(const char* command, const std::string& driver, const std::string& error,
+                        const std::string& cause);
