@@ -224,10 +224,12 @@ faults="$work/faults"
 mkdir -p "$faults"
 cp "$bin/Zendrel.dll" "$faults/Zendrel-S.dll"
 cp "$bin/standin/EarthPtDll.dll" "$faults/"
+fault_runs=0
 fault_record() {  # fault_record FAULT-LINES...
   printf '[faults]\r\n' >"$faults/EarthPtDll-standin.ini"
   printf '%s\r\n' "$@" >>"$faults/EarthPtDll-standin.ini"
-  zh record "$(win "$faults/Zendrel-S.dll")" --space 0 --channel 0 --seconds 1 --out "$(win "$work/faults.ts")"
+  fault_runs=$((fault_runs + 1))
+  zh record "$(win "$faults/Zendrel-S.dll")" --space 0 --channel 0 --seconds 1 --out "$(win "$work/faults$fault_runs.ts")"
 }
 fault_record "lost packets = 5 every 1000 after 2000" "scrambled = 7 every 1000 after 2500"
 check "5 lost packets: 5 continuity errors" [ "$(value 'continuity errors')" = 5 ]
@@ -263,16 +265,19 @@ echo "== two processes share the board"
 # other satellite tuner, and a third finds none free.
 "$run" "$host" record "$S" --space 0 --channel 0 --seconds 30 --out "$(win "$work/first.ts")" >/dev/null 2>&1 &
 first=$!
-for _ in $(seq 50); do [ "$(size "$work/first.ts")" -gt 0 ] && break; sleep 0.2; done
+# A recording is written under a partial name until it ends.
+for _ in $(seq 50); do [ "$(size "$work/first.partial.ts")" -gt 0 ] && break; sleep 0.2; done
 zh list "$S"
 check "second process: takes Ec1Bs2" has "$out" "tuner: Ec1Bs2"
 "$run" "$host" record "$S" --space 0 --channel 1 --seconds 30 --out "$(win "$work/second.ts")" >/dev/null 2>&1 &
 second=$!
-for _ in $(seq 50); do [ "$(size "$work/second.ts")" -gt 0 ] && break; sleep 0.2; done
+for _ in $(seq 50); do [ "$(size "$work/second.partial.ts")" -gt 0 ] && break; sleep 0.2; done
 zh list "$S"
 check "third process: no satellite tuner free" [ "$rc" = 1 ]
-# A process killed outright leaves its tuner free all the same.
+# A process killed outright leaves its tuner free all the same. The Windows
+# programs run as children of wine-run.sh, so the children go first.
 exec 3>&2 2>/dev/null  # not the shell's "Killed" notes
+pkill -KILL -P "$first,$second"
 kill -KILL "$first" "$second"
 wait "$first" "$second"
 exec 2>&3 3>&-
