@@ -32,11 +32,12 @@ struct LineReader {
     char line[kMaxLineLength + 1];
     int32_t bufferLength;  // bytes valid in buffer
     int32_t position;      // next byte of buffer to look at
-    uint8_t buffer[kChunkSize + 1];
     // Line ends passed so far (CR LF, LF and CR count one each), so that the
     // current line is number lineEnds + 1, as an editor counts.
     int32_t lineEnds;
     bool afterCr;  // the last byte passed was a CR: an LF now ends no new line
+    // Last, so that the fields before it can be cleared without touching it.
+    uint8_t buffer[kChunkSize + 1];
 };
 
 // Places a whole text in the buffer at once, as if it were the file; at most
