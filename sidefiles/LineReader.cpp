@@ -42,20 +42,30 @@ bool Fill(LineReader* r)
 }
 
 // Copies the line at position into line, up to its CR or LF, which stays in
-// the buffer. False when the text ends before the line does.
+// the buffer. False when the text ends before the line does. Each chunk's
+// part of the line is found first and copied in one piece: the bytes beyond
+// the 255th are passed over, not copied.
 bool CopyLine(LineReader* r)
 {
     for (;;) {
         if (!Fill(r))
             return false;
-        uint8_t c = r->buffer[r->position];
-        if (c == '\r' || c == '\n')
-            return true;
-        if (r->lineLength < kMaxLineLength)
-            r->line[r->lineLength++] = static_cast<char>(c);
+        const uint8_t* start = r->buffer + r->position;
+        const uint8_t* end = r->buffer + r->bufferLength;
+        const uint8_t* stop = start;
+        // Most bytes lie above CR, the larger of the two line ends.
+        while (stop < end && (*stop > '\r' || (*stop != '\r' && *stop != '\n')))
+            ++stop;
+        int32_t run = static_cast<int32_t>(stop - start);
+        int32_t room = kMaxLineLength - r->lineLength;
+        int32_t take = run < room ? run : room;
+        memcpy(r->line + r->lineLength, start, static_cast<size_t>(take));
+        r->lineLength += take;
         if (r->lineLength == kMaxLineLength)
             r->tooLong = true;
-        ++r->position;
+        r->position += run;
+        if (stop < end)
+            return true;
     }
 }
 
