@@ -17,6 +17,7 @@
 
 #include <stdint.h>
 
+#include "board/TunerNames.h"
 #include "seam/BoardCalls.h"
 #include "seam/OsCalls.h"
 #include "sidefiles/ChannelStore.h"
@@ -24,7 +25,7 @@
 #include "sidefiles/ModuleName.h"
 
 const uint32_t kStreamBufferSize = 1540096;
-const int32_t kNameCapacity = 32;
+const int32_t kNameCapacity = kTunerNameCapacity;
 // What WaitTsStream reports for a stopped stream of a tuner that is not open,
 // and when there is no tuner at all.
 const uint32_t kWaitStreamStopped = 128;

@@ -11,10 +11,6 @@
 
 namespace {
 
-// PT channels are 8-bit: a board channel index beyond this one could only
-// be stored as some lower channel, so the board's list is asked no further.
-const uint32_t kMaxBoardChannels = 256;
-
 struct OpenFile {
     const OsCalls* os;
     void* file;

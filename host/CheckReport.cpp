@@ -1,5 +1,6 @@
 #include "host/CheckReport.h"
 
+#include "board/TunerNames.h"
 #include "host/Json.h"
 #include "host/Text.h"
 #include "sidefiles/FixedTexts.h"
@@ -30,7 +31,7 @@ std::string FindCause(const Judgement& j)
     if (b.probed && b.version != 1)
         return "the board library is version " + std::to_string(b.version) +
                "; the plug-in needs version 1 (it shows a message box and refuses to load)";
-    if (b.probed && j.names.tunerDigit >= 0 && j.names.tunerDigit / 2 >= b.boards)
+    if (b.probed && j.names.tunerDigit >= 0 && !TunerOnBoards(j.names.tunerDigit, b.boards))
         return "the tuner digit " + std::to_string(j.names.tunerDigit) + " selects " + PinnedTuner(j.names.tunerDigit) +
                ", but the board library reports " + std::to_string(b.boards) + " board(s)";
     if (b.probed && b.tuner.empty()) {

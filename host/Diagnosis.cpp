@@ -3,10 +3,12 @@
 #include <stdio.h>
 
 #include "board/EarthPtDll.h"
+#include "board/TunerNames.h"
 #include "host/Console.h"
 #include "host/CommandLine.h"
 #include "host/Driver.h"
 #include "host/Summary.h"
+#include "sidefiles/ChannelStore.h"
 
 namespace {
 
@@ -72,8 +74,10 @@ struct BoardCalls {
 void ReadChannelList(const BoardCalls& calls, int32_t handle, BoardFacts* board)
 {
     uint32_t count = 0;
-    if (calls.channelMax(handle, &count) != 0)
-        count = 0;
+    // As the plug-in does: the count the library wrote, whatever it returns.
+    calls.channelMax(handle, &count);
+    if (count > kMaxBoardChannels)
+        count = kMaxBoardChannels;
     for (uint32_t i = 0; i < count; ++i) {
         char name[16] = {0};
         uint32_t value = 0;
@@ -90,13 +94,13 @@ void FindTuner(const BoardCalls& calls, const SideFileNames& names, bool wantLis
 {
     int32_t first = 0, last = board->boards * 2 - 1;
     if (names.tunerDigit >= 0) {
-        if (names.tunerDigit / 2 >= board->boards)
+        if (!TunerOnBoards(names.tunerDigit, board->boards))
             return;
         first = last = names.tunerDigit;
     }
     for (int32_t n = first; n <= last; ++n) {
-        wchar_t tuner[32];
-        swprintf(tuner, 32, names.isTerrestrial ? L"Ec%dBt%d" : L"Ec%dBs%d", n / 2 + 1, n % 2 + 1);
+        wchar_t tuner[kTunerNameCapacity];
+        FormatTunerName(tuner, names.isTerrestrial, n);
         int32_t handle = calls.open(tuner);
         board->tried.push_back({ToUtf8(tuner), handle != -1});
         if (handle == -1)

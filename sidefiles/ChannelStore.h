@@ -63,6 +63,10 @@ const char* NameText(const uint8_t* pooled);
 void AppendChannel(ChannelTable* table, NamePool* pool, const char* name, uint8_t ptChannel,
                    uint16_t tsId);
 
+// PT channels are 8-bit: a board channel index beyond 255 could only be
+// stored as some lower channel, so the board's list is read no further.
+const uint32_t kMaxBoardChannels = 256;
+
 // A channel from the board's own list: cable channels (names beginning with
 // "C") go to table 1, all others to table 0; the PT channel is its index in
 // that list.
