@@ -220,7 +220,7 @@ void EPTSIM_CALL EptSimSetFault(int32_t kind, uint32_t count, uint32_t every, ui
     if (kind < 0 || kind >= kPacketFaults)
         return;
     SimSyncAll(SimNowMicros());
-    g_sim.faults[kind] = FaultSpec{count, every, after};
+    g_sim.faults[kind] = FaultPlan{count, every, after};
     for (Tuner& t : g_sim.tuners)
         SimArmFault(t, kind, t.nextPacket);
 }

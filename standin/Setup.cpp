@@ -154,15 +154,15 @@ bool PacketFault(int kind, char* value)
 {
     char* t[kMaxTokens];
     int n = Split(value, t);
-    FaultSpec spec = {0, 1000, 1000};
-    if (n < 1 || n % 2 == 0 || !Number(t[0], &spec.count))
+    FaultPlan plan = {0, 1000, 1000};
+    if (n < 1 || n % 2 == 0 || !Number(t[0], &plan.count))
         return false;
     for (int i = 1; i + 1 < n; i += 2) {
-        uint32_t* field = strcmp(t[i], "every") == 0 ? &spec.every : strcmp(t[i], "after") == 0 ? &spec.after : nullptr;
+        uint32_t* field = strcmp(t[i], "every") == 0 ? &plan.every : strcmp(t[i], "after") == 0 ? &plan.after : nullptr;
         if (field == nullptr || !Number(t[i + 1], field))
             return false;
     }
-    g_sim.faults[kind] = spec;
+    g_sim.faults[kind] = plan;
     return true;
 }
 

@@ -554,11 +554,11 @@ void SimRestartStream(Tuner& t, uint64_t now)
 
 void SimArmFault(Tuner& t, int kind, uint64_t fromPacket)
 {
-    const FaultSpec& spec = g_sim.faults[kind];
+    const FaultPlan& plan = g_sim.faults[kind];
     FaultRun& run = t.faults[kind];
-    run.remaining = spec.count;
-    run.every = spec.every;
-    run.nextPacket = fromPacket + spec.after;
+    run.remaining = plan.count;
+    run.every = plan.every;
+    run.nextPacket = fromPacket + plan.after;
 }
 
 uint16_t SimPatTsId(const Tuner& t)

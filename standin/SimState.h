@@ -25,7 +25,7 @@ enum {
 
 // One packet fault as set: count hits, the first after `after` packets, then
 // `every` apart.
-struct FaultSpec {
+struct FaultPlan {
     uint32_t count;
     uint32_t every;
     uint32_t after;
@@ -98,7 +98,7 @@ struct Machine {
     uint32_t lockMicros;
     uint8_t noSignal[2][kMaxChannels / 8];  // [satellite][PT channel bit]
     FeedEntry feeds[kMaxFeeds];
-    FaultSpec faults[kPacketFaults];
+    FaultPlan faults[kPacketFaults];
     uint32_t dropAfterMs;  // signal drop after each tune; duration 0 = none
     uint32_t dropMs;
     char slowCall[kCallNameBytes];  // empty = none
