@@ -16,21 +16,12 @@ const size_t kHostNameLength = 31;
 
 int32_t TableOfBand(int32_t band) { return (band == kBandUhf || band == kBandBs) ? 0 : 1; }
 
-// Whether the whole token is one number by the rule of ReadNumber: sign,
-// then "0x" and hex digits, or a leading 0 and octal digits, or decimal.
+// Whether ReadNumber takes the whole token as its number.
 bool IsWholeNumber(const char* token)
 {
-    const char* p = token;
-    if (*p == '+' || *p == '-')
-        ++p;
-    const char* digits = "0123456789";
-    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
-        p += 2;
-        digits = "0123456789abcdefABCDEF";
-    } else if (p[0] == '0') {
-        digits = "01234567";
-    }
-    return *p != '\0' && strspn(p, digits) == strlen(p);
+    const char* end = token;
+    ReadNumber(token, &end);
+    return end != token && *end == '\0';
 }
 
 bool IsValidUtf8(const std::string& bytes, bool* multiByte)

@@ -137,7 +137,7 @@ bool ReadLine(LineReader* r)
     return true;
 }
 
-int32_t ReadNumber(const char* token)
+int32_t ReadNumber(const char* token, const char** end)
 {
     const uint8_t* p = reinterpret_cast<const uint8_t*>(token);
     while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
@@ -158,10 +158,13 @@ int32_t ReadNumber(const char* token)
     }
     // Saturates just past the largest magnitude that matters (2^31).
     uint32_t magnitude = 0;
+    const uint8_t* digits = p;
     for (; DigitValue(*p) < base; ++p) {
         uint64_t next = static_cast<uint64_t>(magnitude) * base + DigitValue(*p);
         magnitude = next > 0x80000000u ? 0x80000001u : static_cast<uint32_t>(next);
     }
+    if (end != nullptr)
+        *end = p == digits ? token : reinterpret_cast<const char*>(p);
     if (negative)
         return magnitude >= 0x80000000u ? INT32_MIN : -static_cast<int32_t>(magnitude);
     return magnitude > 0x7FFFFFFFu ? INT32_MAX : static_cast<int32_t>(magnitude);

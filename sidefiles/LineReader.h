@@ -53,5 +53,6 @@ bool ReadLine(LineReader* reader);
 
 // A token read as a number by the rule of strtol with base 0 (sign, "0x" hex,
 // leading-0 octal, decimal; stops at the first byte that is not a digit),
-// kept within the signed 32-bit range.
-int32_t ReadNumber(const char* token);
+// kept within the signed 32-bit range. As with strtol, *end (when given)
+// becomes the byte after the digits, or token itself when there are none.
+int32_t ReadNumber(const char* token, const char** end = nullptr);

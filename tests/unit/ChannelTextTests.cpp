@@ -63,6 +63,14 @@ TEST(ReadNumber, BaseZeroWithinThe32BitRange)
     };
     for (const auto& c : cases)
         EXPECT_EQ(ReadNumber(c.first), c.second) << '"' << c.first << '"';
+    // Where reading stopped, as strtol tells it: after the digits, or at the
+    // token's start when there were none.
+    const std::pair<const char*, size_t> stops[] = {{"12ab", 2}, {"0x", 1}, {"08", 1}, {"-0x10", 5}, {"+", 0}, {"", 0}};
+    for (const auto& c : stops) {
+        const char* end = nullptr;
+        ReadNumber(c.first, &end);
+        EXPECT_EQ(static_cast<size_t>(end - c.first), c.second) << '"' << c.first << '"';
+    }
 }
 
 TEST(ChannelText, DeclarationsAndRows)
