@@ -14,8 +14,6 @@ namespace {
 // the terminator.
 const size_t kHostNameLength = 31;
 
-int32_t TableOfBand(int32_t band) { return (band == kBandUhf || band == kBandBs) ? 0 : 1; }
-
 // Whether ReadNumber takes the whole token as its number.
 bool IsWholeNumber(const char* token)
 {
@@ -277,10 +275,6 @@ struct TextSource {
 };
 
 }  // namespace
-
-ChannelTables::ChannelTables() { ClearChannelStore(table, &pool); }
-
-ChannelSetup ChannelTables::Setup() { return {{&space[0], &space[1], &space[2], &space[3]}, table, &pool}; }
 
 uint32_t ChannelTables::ListedSpaces()
 {

@@ -14,17 +14,8 @@ struct Problem {
     std::string message;
 };
 
-// The channel fields of one instance as construction leaves them (UHF and BS
-// at space 0), filled by the rules. Not to be copied: names point into pool.
-struct ChannelTables {
-    int32_t space[kBandCount] = {0, -1, 0, -1};
-    ChannelTable table[2];
-    NamePool pool;
-
-    ChannelTables();
-    ChannelTables(const ChannelTables&) = delete;
-    ChannelTables& operator=(const ChannelTables&) = delete;
-    ChannelSetup Setup();
+// The channel fields of one instance, filled by the rules.
+struct ChannelTables : ChannelStorage {
     // Hosts list spaces 0, 1, ... up to the first that selects no table.
     uint32_t ListedSpaces();
     // The listed space that selects this table; -1 when none does.

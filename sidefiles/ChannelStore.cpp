@@ -17,7 +17,7 @@ int32_t TableForSpace(const ChannelSetup& setup, uint32_t space)
     for (Band band : kOrder) {
         int32_t bandSpace = *setup.bandSpace[band];
         if (bandSpace >= 0 && static_cast<uint32_t>(bandSpace) == space)
-            return (band == kBandUhf || band == kBandBs) ? 0 : 1;
+            return TableOfBand(band);
     }
     return -1;
 }

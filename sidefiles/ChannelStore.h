@@ -45,6 +45,27 @@ struct ChannelSetup {
 // Zeroes both tables and the pool and sets their capacities.
 void ClearChannelStore(ChannelTable* bandTable, NamePool* pool);
 
+// The channel fields of one instance gathered in one object, as construction
+// leaves them (UHF and BS at space 0), for tools and tests that apply the
+// rules outside the driver. Not to be copied: names point into pool.
+struct ChannelStorage {
+    int32_t space[kBandCount] = {0, -1, 0, -1};  // by Band
+    ChannelTable table[2];
+    NamePool pool;
+
+    ChannelStorage() { ClearChannelStore(table, &pool); }
+    ChannelStorage(const ChannelStorage&) = delete;
+    ChannelStorage& operator=(const ChannelStorage&) = delete;
+    ChannelSetup Setup() { return {{&space[0], &space[1], &space[2], &space[3]}, table, &pool}; }
+};
+
+// The table a band's channels belong to: UHF and BS table 0, CATV and CS110
+// table 1.
+inline int32_t TableOfBand(int32_t band)
+{
+    return (band == kBandUhf || band == kBandBs) ? 0 : 1;
+}
+
 // Table 0 or 1 that a host's space number selects, -1 for none. UHF and BS
 // lead to table 0, CATV and CS110 to table 1, tested in the order UHF, BS,
 // CATV, CS110, so that table 0 wins when two bands share a number. An absent

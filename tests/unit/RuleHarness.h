@@ -16,13 +16,7 @@
 #include "sidefiles/FixedTexts.h"
 
 // The channel fields as construction leaves them: UHF and BS at space 0.
-struct Store {
-    int32_t space[kBandCount] = {0, -1, 0, -1};  // UHF, CATV, BS, CS110
-    ChannelTable table[2];
-    NamePool pool;
-    Store() { ClearChannelStore(table, &pool); }
-    ChannelSetup Setup() { return {{&space[0], &space[1], &space[2], &space[3]}, table, &pool}; }
-};
+typedef ChannelStorage Store;
 
 // A zeroed reader over a text: placed whole for chunkSize 0, otherwise handed
 // out in chunks of chunkSize bytes, at most `limit` bytes a read if limit > 0.
