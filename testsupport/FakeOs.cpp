@@ -102,7 +102,7 @@ struct FakeOsCalls {
         size_t n = os.modulePath.size() < capacity - 1 ? os.modulePath.size() : capacity - 1;
         wmemcpy(path, os.modulePath.c_str(), n);
         path[n] = L'\0';
-        return static_cast<uint32_t>(n == capacity - 1 && os.modulePath.size() >= capacity ? capacity : n);
+        return static_cast<uint32_t>(os.modulePath.size() >= capacity ? capacity : n);
     }
 
     static uint32_t LongPathName(const wchar_t* path, wchar_t* longPath, uint32_t capacity)

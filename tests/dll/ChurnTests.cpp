@@ -20,15 +20,13 @@ const int kFailingLoads = 200;
 const int kHandleSlack = 8;
 const size_t kMemorySlack = 1024 * 1024;
 
-// One host cycle: load, open, tune, read a little, release, unload.
+// One host cycle: load, open, tune, read a little, close, release, unload.
 bool HostCycle(const std::wstring& path)
 {
-    HMODULE module = LoadLibraryW(path.c_str());
-    if (module == nullptr)
+    Plugin plugin(path);
+    if (!plugin.Load())
         return false;
-    typedef void*(__cdecl * Create)(void);
-    Create create = reinterpret_cast<Create>(reinterpret_cast<void*>(GetProcAddress(module, "CreateBonDriver")));
-    Driver driver = {create != nullptr ? create() : nullptr};
+    Driver driver = plugin.driver();
     bool ok = driver.self != nullptr && driver.OpenTuner() && driver.SetChannel(0, 0);
     for (int i = 0; ok && i < 3; ++i) {
         BYTE buffer[188 * 16];
@@ -37,11 +35,9 @@ bool HostCycle(const std::wstring& path)
         driver.WaitTsStream(20);
         driver.GetTsStream(buffer, &size, &remain);
     }
-    if (driver.self != nullptr) {
+    if (driver.self != nullptr)
         driver.CloseTuner();
-        driver.Release();
-    }
-    FreeLibrary(module);
+    plugin.ReleaseAndUnload();
     return ok;
 }
 

@@ -18,25 +18,36 @@ inline std::wstring InFolder(const std::wstring& name)
     return kFolder + name;
 }
 
+// The whole instance is the driver itself here; in the DLL it sits inside
+// the host's object.
+inline DriverCore* EmplaceDriver(void* block, const BoardCalls* board, const OsCalls* os, void* module)
+{
+    return new (block) DriverCore(board, os, module);
+}
+
+inline void UnmakeDriver(void* object)
+{
+    static_cast<DriverCore*>(object)->~DriverCore();
+}
+
+const InstanceType kDriverOnly = {sizeof(DriverCore), EmplaceDriver, UnmakeDriver};
+
+// The attach notification with the fake board and OS, as the current ones.
+inline bool AttachToFakes(InstanceSlot* slot)
+{
+    return AttachInstance(slot, kDriverOnly, FakeBoard::Calls(), FakeOs::Calls(), nullptr);
+}
+
 class DriverTest : public ::testing::Test
 {
 protected:
-    // The whole instance is the driver itself here; in the DLL it sits
-    // inside the host's object.
-    static DriverCore* Emplace(void* block, const BoardCalls* board, const OsCalls* os, void* module)
-    {
-        return new (block) DriverCore(board, os, module);
-    }
-    static void Unmake(void* object) { static_cast<DriverCore*>(object)->~DriverCore(); }
-
     void TearDown() override { DetachInstance(&slot, true); }
 
     // The attach notification of a copy named dllName in kFolder.
     bool Load(const std::wstring& dllName)
     {
         os.modulePath = InFolder(dllName);
-        const InstanceType type = {sizeof(DriverCore), Emplace, Unmake};
-        return AttachInstance(&slot, type, FakeBoard::Calls(), FakeOs::Calls(), nullptr);
+        return AttachToFakes(&slot);
     }
 
     DriverCore& Core() { return *slot.core; }

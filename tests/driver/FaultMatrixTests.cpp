@@ -62,16 +62,6 @@ struct Outcome {
     int osCounts[static_cast<int>(OsCall::Count)] = {};
 };
 
-DriverCore* Emplace(void* block, const BoardCalls* board, const OsCalls* os, void* module)
-{
-    return new (block) DriverCore(board, os, module);
-}
-
-void Unmake(void* object)
-{
-    static_cast<DriverCore*>(object)->~DriverCore();
-}
-
 // What a host does in one session, results ignored: the driver must cope
 // with whatever the board and the OS made of each step.
 void HostSession(DriverCore& core)
@@ -108,8 +98,7 @@ Outcome RunSession(const Scene& scene, const Injection* injection)
 
     Outcome out;
     InstanceSlot slot = {};
-    const InstanceType type = {sizeof(DriverCore), Emplace, Unmake};
-    out.loaded = AttachInstance(&slot, type, FakeBoard::Calls(), FakeOs::Calls(), nullptr);
+    out.loaded = AttachToFakes(&slot);
     if (out.loaded) {
         HostSession(*slot.core);
         ReleaseInstance(&slot);
