@@ -123,8 +123,6 @@ struct FakeBoardCalls {
         Guard guard(b.m_mutex);
         BoardFault fault = b.Enter(BoardCall::PtDllSetLnbPower);
         FakeTuner* t = b.ByHandle(handle);
-        if (t != nullptr && fault == BoardFault::None)
-            b.m_lnb[(handle - kFirstHandle) / 4 + 1] = mode;
         return b.Result("PtDllSetLnbPower(" + std::to_string(handle) + "," + std::to_string(mode) + ")", t, fault);
     }
 
@@ -407,12 +405,6 @@ FakeTuner FakeBoard::Tuner(const std::wstring& name)
     int32_t handle = HandleOf(name.c_str(), 64);
     std::map<int32_t, FakeTuner>::iterator it = m_tuners.find(handle);
     return it != m_tuners.end() ? it->second : FakeTuner();
-}
-
-int32_t FakeBoard::LnbMode(int board)
-{
-    std::lock_guard<std::mutex> guard(m_mutex);
-    return m_lnb[board];
 }
 
 int FakeBoard::StreamDuringTune()

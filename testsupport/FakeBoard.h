@@ -95,7 +95,6 @@ public:
     // Handles opened and not yet closed.
     std::set<int32_t> OpenHandles();
     FakeTuner Tuner(const std::wstring& name);
-    int32_t LnbMode(int board);
     // Calls that enabled the stream or read it while a satellite tuner
     // awaited its TS ID: a host would receive another stream's packets.
     int StreamDuringTune();
@@ -123,6 +122,5 @@ private:
     int m_counts[static_cast<int>(BoardCall::Count)] = {};
     std::vector<Fault> m_faults;
     std::map<int32_t, FakeTuner> m_tuners;  // by handle
-    std::map<int, int32_t> m_lnb;           // by board
     int m_streamDuringTune = 0;
 };

@@ -258,12 +258,11 @@ struct FakeOsCalls {
         return os.m_clockMs;
     }
 
-    static void ShowMessage(const wchar_t* text)
+    static void ShowMessage(const wchar_t*)
     {
         FakeOs& os = *g_os;
         Guard guard(os.m_mutex);
         os.Enter(OsCall::ShowMessage);
-        os.m_messages.push_back(text);
     }
 
     // The fake's code page: each byte is one character of the same value.
@@ -444,12 +443,6 @@ uint32_t FakeOs::ClockMs()
 {
     std::lock_guard<std::mutex> guard(m_mutex);
     return m_clockMs;
-}
-
-std::vector<std::wstring> FakeOs::Messages()
-{
-    std::lock_guard<std::mutex> guard(m_mutex);
-    return m_messages;
 }
 
 int FakeOs::MutexesAlive()

@@ -72,7 +72,6 @@ public:
     int Count(OsCall call);
     std::vector<uint32_t> Sleeps();
     uint32_t ClockMs();
-    std::vector<std::wstring> Messages();
     int MutexesAlive();  // made and not closed
     int MutexHolds();    // waits not yet released
     int BlocksAlive();   // allocated and not freed
@@ -99,7 +98,6 @@ private:
     uint32_t m_clockMs = 0;
     uint32_t m_clockReads = 0;
     std::vector<uint32_t> m_sleeps;
-    std::vector<std::wstring> m_messages;
     int m_mutexes = 0;
     int m_mutexHolds = 0;
     int m_blocks = 0;
