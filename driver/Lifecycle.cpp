@@ -57,7 +57,7 @@ int32_t DriverCore::Construct(void** instanceLock)
     // the tables are zero already; only the reader's fields, which share the
     // stream buffer's first bytes, are cleared again for certain.
     memset(&m_lineReader, 0, offsetof(LineReader, buffer));
-    ClearChannelStore(m_bandTable, &m_namePool);
+    SetChannelStoreCapacities(m_bandTable, &m_namePool);
     m_lineReader.chunkSize = kChunkSize;
 
     LoadSettingsFile();

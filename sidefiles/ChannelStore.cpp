@@ -6,6 +6,11 @@ void ClearChannelStore(ChannelTable* bandTable, NamePool* pool)
 {
     memset(bandTable, 0, 2 * sizeof(ChannelTable));
     memset(pool, 0, sizeof(NamePool));
+    SetChannelStoreCapacities(bandTable, pool);
+}
+
+void SetChannelStoreCapacities(ChannelTable* bandTable, NamePool* pool)
+{
     bandTable[0].capacity = kTableCapacity;
     bandTable[1].capacity = kTableCapacity;
     pool->capacity = kNamePoolCapacity;

@@ -44,6 +44,8 @@ struct ChannelSetup {
 
 // Zeroes both tables and the pool and sets their capacities.
 void ClearChannelStore(ChannelTable* bandTable, NamePool* pool);
+// Sets the capacities of tables and pool that are zero already.
+void SetChannelStoreCapacities(ChannelTable* bandTable, NamePool* pool);
 
 // The channel fields of one instance gathered in one object, as construction
 // leaves them (UHF and BS at space 0), for tools and tests that apply the
