@@ -2,7 +2,10 @@
 # Installs what building and testing need on a Debian machine: CMake, the
 # i686 mingw-w64 cross compilers, 32-bit Wine, a Japanese UTF-8 locale (so
 # that Wine's ANSI code page is 932), the GoogleTest sources, and clang with
-# libFuzzer for the fuzz targets.
+# libFuzzer for the fuzz targets; for zendrel-host's HTTP server, nlohmann/json
+# and cpp-httplib's single header (from Debian's source package, since the
+# binary package ships only a header split for its Linux library); ffmpeg and
+# chromium, which the server's tests play a stream and load its page with.
 # Idempotent: it does nothing when everything is already there.
 set -euo pipefail
 
@@ -18,6 +21,10 @@ command -v clang++ >/dev/null                  || need+=(clang)
 # clang's packages only recommend; clang names its full path only if it exists.
 [ -f "$(clang++ -print-file-name="libclang_rt.fuzzer-$(uname -m).a" 2>/dev/null)" ] || need+=(libclang-rt-14-dev)
 [ -f /usr/share/i18n/SUPPORTED ]               || need+=(locales)
+[ -f /usr/include/nlohmann/json.hpp ]          || need+=(nlohmann-json3-dev)
+command -v ffprobe >/dev/null                  || need+=(ffmpeg)
+command -v chromium >/dev/null                 || need+=(chromium)
+command -v dpkg-source >/dev/null              || need+=(dpkg-dev)
 wine_ok=1
 command -v wine >/dev/null || wine_ok=0
 dpkg -s wine32:i386 >/dev/null 2>&1 || wine_ok=0
@@ -43,4 +50,27 @@ if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
   sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
   grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
   locale-gen >/dev/null
+fi
+
+# cpp-httplib's single header, unpacked from Debian's source package into
+# HTTPLIB_DIR; CMake looks for it there.
+HTTPLIB_DIR=/usr/local/src/cpp-httplib
+if [ ! -f "$HTTPLIB_DIR/httplib.h" ]; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "setup: cpp-httplib's header is missing in $HTTPLIB_DIR; run as root to fetch it" >&2
+    exit 1
+  fi
+  sources=/etc/apt/sources.list.d/debian.sources
+  if [ -f "$sources" ] && ! grep -q 'deb-src' "$sources"; then
+    sed -i 's/^Types: deb$/Types: deb deb-src/' "$sources"
+  elif [ ! -f "$sources" ] && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >/etc/apt/sources.list.d/zendrel-src.list
+  fi
+  apt-get update -qq
+  tmp=$(mktemp -d)
+  (cd "$tmp" && apt-get source -qq --download-only cpp-httplib >/dev/null 2>&1 &&
+     dpkg-source -x ./*.dsc src >/dev/null 2>&1)
+  mkdir -p "$HTTPLIB_DIR"
+  cp "$tmp/src/httplib.h" "$HTTPLIB_DIR/"
+  rm -rf "$tmp"
 fi

@@ -3,9 +3,9 @@
 // from system messages and file names.
 #include <gtest/gtest.h>
 
-#include "host/CheckReport.h"
+#include "host/check/CheckReport.h"
 #include "host/Json.h"
-#include "host/Summary.h"
+#include "host/record/Summary.h"
 #include "host/Text.h"
 #include "sidefiles/FixedTexts.h"
 #include "tests/host/TsBuilder.h"

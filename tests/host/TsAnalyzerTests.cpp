@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <initializer_list>
 
-#include "host/TsAnalyzer.h"
+#include "host/analysis/TsAnalyzer.h"
 #include "tests/host/TsBuilder.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Each fault a test or a user can switch on, counted by the stand-in and seen
 // by the host tool's analyser the same number of times.
-#include "host/TsAnalyzer.h"
+#include "host/analysis/TsAnalyzer.h"
 #include "tests/standin/Standin.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "host/TsAnalyzer.h"
+#include "host/analysis/TsAnalyzer.h"
 
 #include <string.h>
 

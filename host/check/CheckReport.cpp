@@ -1,4 +1,4 @@
-#include "host/CheckReport.h"
+#include "host/check/CheckReport.h"
 
 #include "board/TunerNames.h"
 #include "host/Json.h"

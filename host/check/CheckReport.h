@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/ChannelCheck.h"
+#include "host/check/ChannelCheck.h"
 
 // What the plug-in derives from its own full path.
 struct SideFileNames {

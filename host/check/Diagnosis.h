@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "host/CheckReport.h"
+#include "host/check/CheckReport.h"
 
 Judgement Diagnose(const std::wstring& driverPath, bool askBoard);
 

@@ -1,4 +1,4 @@
-#include "host/Summary.h"
+#include "host/record/Summary.h"
 
 #include <stdio.h>
 

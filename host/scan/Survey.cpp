@@ -1,11 +1,11 @@
 // list and scan: walk the driver's tuning spaces and their channels.
 #include "host/Commands.h"
 #include "host/Console.h"
-#include "host/Diagnosis.h"
+#include "host/check/Diagnosis.h"
 #include "host/Driver.h"
 #include "host/Json.h"
 #include "host/NewFile.h"
-#include "host/Summary.h"
+#include "host/record/Summary.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 // output, checking it on the way.
 #include "host/Commands.h"
 #include "host/Console.h"
-#include "host/Diagnosis.h"
+#include "host/check/Diagnosis.h"
 #include "host/Driver.h"
 #include "host/NewFile.h"
-#include "host/Summary.h"
+#include "host/record/Summary.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // with --board, the board, without changing any of them.
 #include "host/Commands.h"
 #include "host/Console.h"
-#include "host/Diagnosis.h"
+#include "host/check/Diagnosis.h"
 
 int RunCheck(const Command& command)
 {

@@ -1,4 +1,4 @@
-#include "host/Diagnosis.h"
+#include "host/check/Diagnosis.h"
 
 #include <stdio.h>
 
@@ -7,7 +7,7 @@
 #include "host/Console.h"
 #include "host/CommandLine.h"
 #include "host/Driver.h"
-#include "host/Summary.h"
+#include "host/record/Summary.h"
 #include "sidefiles/ChannelStore.h"
 
 namespace {

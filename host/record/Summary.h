@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "host/ChannelCheck.h"
-#include "host/TsAnalyzer.h"
+#include "host/analysis/TsAnalyzer.h"
+#include "host/check/ChannelCheck.h"
 
 // Minimum, average and maximum of the signal levels sampled.
 struct SignalStats {

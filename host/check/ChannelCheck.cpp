@@ -1,4 +1,4 @@
-#include "host/ChannelCheck.h"
+#include "host/check/ChannelCheck.h"
 
 #include <string.h>
 
