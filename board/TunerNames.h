@@ -21,6 +21,21 @@ inline int32_t PartnerTuner(int32_t number)
     return number ^ 1;
 }
 
+// Boards searched for a tuner at most. A board holds two tuners of each
+// kind, and no machine has slots for more boards than this; a library that
+// reports an absurd count (a version mismatch, say) would otherwise have the
+// load try billions of opens under the loader lock.
+const int32_t kMaxBoards = 64;
+
+// Tuner numbers a search tries, 0 up to this count less one: both tuners of
+// the kind on each board, for no more than kMaxBoards boards.
+inline int32_t SearchedTuners(int32_t boardCount)
+{
+    if (boardCount <= 0)
+        return 0;
+    return (boardCount < kMaxBoards ? boardCount : kMaxBoards) * 2;
+}
+
 // Whether tuner number lies on one of boardCount boards.
 inline bool TunerOnBoards(int32_t number, int32_t boardCount)
 {

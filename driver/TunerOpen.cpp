@@ -17,22 +17,23 @@ int32_t DriverCore::VersionGuardedOpen(const wchar_t* tunerName)
 
 // The file name's tuner digit picks one tuner number; without it the numbers
 // are tried in order, so the first tuner of the kind that opens is taken,
-// board by board, tuner 1 before tuner 2. Copies of the DLL loaded side by
-// side thus take different tuners, since the library refuses a held one.
+// board by board, tuner 1 before tuner 2, on at most kMaxBoards boards.
+// Copies of the DLL loaded side by side thus take different tuners, since
+// the library refuses a held one.
 bool DriverCore::SelectAndOpenTuner()
 {
-    int64_t first = 0;
-    int64_t last = static_cast<int64_t>(m_deviceCount) * 2 - 1;
+    int32_t first = 0;
+    int32_t last = SearchedTuners(m_deviceCount) - 1;
     if (m_deviceNumber >= 0) {
         if (!TunerOnBoards(m_deviceNumber, m_deviceCount))
             return false;
         first = last = m_deviceNumber;
     }
-    for (int64_t number = first; number <= last; ++number) {
-        FormatTunerName(m_tunerName, m_isTerrestrial, static_cast<int32_t>(number));
+    for (int32_t number = first; number <= last; ++number) {
+        FormatTunerName(m_tunerName, m_isTerrestrial, number);
         m_tuner = VersionGuardedOpen(m_tunerName);
         if (m_tuner != -1) {
-            FormatTunerName(m_partnerName, m_isTerrestrial, PartnerTuner(static_cast<int32_t>(number)));
+            FormatTunerName(m_partnerName, m_isTerrestrial, PartnerTuner(number));
             return true;
         }
     }

@@ -92,7 +92,7 @@ void ReadChannelList(const BoardCalls& calls, int32_t handle, BoardFacts* board)
 // tuner of its kind, board by board, tuner 1 before tuner 2.
 void FindTuner(const BoardCalls& calls, const SideFileNames& names, bool wantList, BoardFacts* board)
 {
-    int32_t first = 0, last = board->boards * 2 - 1;
+    int32_t first = 0, last = SearchedTuners(board->boards) - 1;
     if (names.tunerDigit >= 0) {
         if (!TunerOnBoards(names.tunerDigit, board->boards))
             return;
