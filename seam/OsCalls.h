@@ -32,6 +32,8 @@ struct OsCalls {
     void* (*CreateNew)(const wchar_t* path);
     // One write; true only when all size bytes were written.
     bool (*Write)(void* file, const uint8_t* bytes, uint32_t size);
+    // True when what was written has reached the disk.
+    bool (*Flush)(void* file);
     // False when what was written may not have reached the file.
     bool (*Close)(void* file);
     bool (*Remove)(const wchar_t* path);

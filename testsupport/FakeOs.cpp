@@ -83,7 +83,7 @@ const char* OsCallName(OsCall call)
 {
     static const char* const kNames[] = {
         "ModuleFileName", "LongPathName", "Exists",   "Move",         "ProfileInt", "OpenRead",
-        "Read",           "CreateNew",    "Write",    "Close",        "Remove",     "Sleep",
+        "Read",           "CreateNew",    "Write",    "Flush",        "Close",      "Remove",     "Sleep",
         "Milliseconds",   "ShowMessage",  "AnsiToWide", "NewMutex",   "WaitMutex",  "ReleaseMutex",
         "CloseMutex",     "Lock",         "Unlock",   "AllocZeroed",  "Free"};
     return kNames[static_cast<int>(call)];
@@ -136,6 +136,9 @@ struct FakeOsCalls {
             return false;
         os.files[to] = os.files[from];
         os.files.erase(from);
+        if (os.m_torn.erase(from) != 0)
+            os.m_torn.insert(to);
+        os.KeepCrashImage();
         return true;
     }
 
@@ -184,6 +187,7 @@ struct FakeOsCalls {
         if (os.Enter(OsCall::CreateNew) || os.files.count(path) != 0 || os.folders.count(path) != 0)
             return nullptr;
         os.files[path] = std::string();
+        os.KeepCrashImage();
         ++os.m_filesOpen;
         return new FakeFile{path, 0, true};
     }
@@ -198,7 +202,25 @@ struct FakeOsCalls {
         bool fails = os.Enter(OsCall::Write);
         if (fails)
             os.m_torn.insert(f->path);
-        os.files[f->path].append(reinterpret_cast<const char*>(bytes), fails ? size / 2 : size);
+        uint32_t written = fails ? size / 2 : size;
+        for (uint32_t i = 0; os.keepCrashImages && i < written; ++i) {
+            os.files[f->path] += static_cast<char>(bytes[i]);
+            os.KeepCrashImage();
+        }
+        if (!os.keepCrashImages)
+            os.files[f->path].append(reinterpret_cast<const char*>(bytes), written);
+        return !fails;
+    }
+
+    static bool Flush(void* file)
+    {
+        FakeOs& os = *g_os;
+        Guard guard(os.m_mutex);
+        FakeFile* f = static_cast<FakeFile*>(file);
+        os.Record("Flush(" + Narrow(f->path) + ")");
+        bool fails = os.Enter(OsCall::Flush);
+        if (fails)
+            os.m_torn.insert(f->path);
         return !fails;
     }
 
@@ -224,7 +246,9 @@ struct FakeOsCalls {
         if (os.Enter(OsCall::Remove))
             return false;
         os.m_torn.erase(path);
-        return os.files.erase(path) != 0;
+        bool removed = os.files.erase(path) != 0;
+        os.KeepCrashImage();
+        return removed;
     }
 
     static void Sleep(uint32_t milliseconds)
@@ -232,11 +256,17 @@ struct FakeOsCalls {
         FakeOs& os = *g_os;
         bool real = false;
         {
-            Guard guard(os.m_mutex);
+            std::unique_lock<std::mutex> lock(os.m_mutex);
             os.Enter(OsCall::Sleep);
             os.m_sleeps.push_back(milliseconds);
             os.m_clockMs += milliseconds;
             real = os.realTime;
+            if (os.m_parkMs != 0 && milliseconds == os.m_parkMs) {
+                ++os.m_parked;
+                os.m_unparked.wait(lock, [&os] { return os.m_parkMs == 0; });
+                --os.m_parked;
+                return;
+            }
         }
         if (real)
             std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
@@ -377,7 +407,8 @@ namespace {
 const OsCalls kCalls = {
     FakeOsCalls::ModuleFileName, FakeOsCalls::LongPathName, FakeOsCalls::Exists,       FakeOsCalls::Move,
     FakeOsCalls::ProfileInt,     FakeOsCalls::OpenRead,     FakeOsCalls::Read,         FakeOsCalls::CreateNew,
-    FakeOsCalls::Write,          FakeOsCalls::Close,        FakeOsCalls::Remove,       FakeOsCalls::Sleep,
+    FakeOsCalls::Write,          FakeOsCalls::Flush,        FakeOsCalls::Close,        FakeOsCalls::Remove,
+    FakeOsCalls::Sleep,
     FakeOsCalls::Milliseconds,   FakeOsCalls::ShowMessage,  FakeOsCalls::AnsiToWide,   FakeOsCalls::NewMutex,
     FakeOsCalls::WaitMutex,      FakeOsCalls::ReleaseMutex, FakeOsCalls::CloseMutex,   FakeOsCalls::Lock,
     FakeOsCalls::Unlock,         FakeOsCalls::AllocZeroed,  FakeOsCalls::Free,
@@ -419,6 +450,33 @@ bool FakeOs::Enter(OsCall call)
 void FakeOs::Record(const std::string& entry)
 {
     m_log.push_back(entry);
+}
+
+void FakeOs::KeepCrashImage()
+{
+    if (keepCrashImages)
+        crashImages.push_back(files);
+}
+
+void FakeOs::ParkSleepsOf(uint32_t milliseconds)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_parkMs = milliseconds;
+}
+
+void FakeOs::Unpark()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_parkMs = 0;
+    }
+    m_unparked.notify_all();
+}
+
+int FakeOs::Parked()
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_parked;
 }
 
 std::vector<std::string> FakeOs::Log()

@@ -9,6 +9,7 @@
 
 #include <stdint.h>
 
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <set>
@@ -27,6 +28,7 @@ enum class OsCall {
     Read,
     CreateNew,
     Write,
+    Flush,
     Close,
     Remove,
     Sleep,
@@ -66,6 +68,16 @@ public:
     bool realTime = false;
     // The occurrence-th call (from 1; 0 = every one) fails.
     void Fail(OsCall call, int occurrence);
+    // Keep what the folder holds after every change to it, and within each
+    // write after every byte: each is what a host killed at that moment
+    // would leave behind.
+    bool keepCrashImages = false;
+    std::vector<std::map<std::wstring, std::string>> crashImages;
+    // Sleeps of this length block until Unpark, as if the thread had been
+    // ended there (0 = none).
+    void ParkSleepsOf(uint32_t milliseconds);
+    void Unpark();
+    int Parked();
 
     // What happened. Locked readers for use while threads run.
     std::vector<std::string> Log();  // file calls, "CreateNew(C:\TV\x.ini)", ...
@@ -90,6 +102,7 @@ private:
     };
     bool Enter(OsCall call);  // true when this call is to fail
     void Record(const std::string& entry);
+    void KeepCrashImage();
 
     std::mutex m_mutex;
     std::vector<std::string> m_log;
@@ -103,4 +116,7 @@ private:
     int m_blocks = 0;
     int m_filesOpen = 0;
     std::set<std::wstring> m_torn;
+    uint32_t m_parkMs = 0;
+    int m_parked = 0;
+    std::condition_variable m_unparked;
 };

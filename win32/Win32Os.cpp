@@ -67,6 +67,11 @@ bool Write(void* file, const uint8_t* bytes, uint32_t size)
     return WriteFile(FileHandle(file), bytes, size, &written, nullptr) && written == size;
 }
 
+bool Flush(void* file)
+{
+    return FlushFileBuffers(FileHandle(file)) != FALSE;
+}
+
 bool Close(void* file)
 {
     return CloseHandle(FileHandle(file)) != FALSE;
@@ -143,8 +148,8 @@ void Free(void* block)
 }  // namespace
 
 const OsCalls g_win32Os = {
-    ModuleFileName, LongPathName, Exists,    Move,        ProfileInt,         OpenRead,
-    Read,           CreateNew,    Write,     Close,       Remove,             SleepMilliseconds,
-    Milliseconds,   ShowMessage,  AnsiToWide, NewMutex,   WaitMutex,          ReleaseMutexHandle,
-    CloseMutex,     Lock,         Unlock,    AllocZeroed, Free,
+    ModuleFileName, LongPathName, Exists,      Move,        ProfileInt,  OpenRead,
+    Read,           CreateNew,    Write,       Flush,       Close,       Remove,
+    SleepMilliseconds, Milliseconds, ShowMessage, AnsiToWide, NewMutex, WaitMutex,
+    ReleaseMutexHandle, CloseMutex, Lock,      Unlock,      AllocZeroed, Free,
 };
