@@ -8,14 +8,21 @@
 // driver/Instance.h); nothing else is allocated while it lives.
 //
 // Hosts in daily use read the stream on one thread while they tune, list and
-// close on another. Every host operation therefore runs under the instance's
-// own lock, so that none sees another half done: a tune holds it across its
-// settle time, so a read waits for the tune instead of restarting the stream
-// it stopped; WaitTsStream takes it only around each poll, never across its
-// sleeps, and gives up within one poll once CloseTuner has run.
+// close on another. The stream and tuning operations therefore run under the
+// instance's own lock, so that none sees another half done: a tune holds it
+// across its settle time, so a read waits for the tune instead of restarting
+// the stream it stopped; WaitTsStream takes it only around each poll, never
+// across its sleeps, and gives up within one poll once CloseTuner or Release
+// has run. What only reads what construction built, or the last tune's
+// result, takes no lock and never waits for a tune.
+//
+// Every operation is counted while it runs, so that Release can wait for
+// those of other threads to leave before the instance goes.
 #pragma once
 
 #include <stdint.h>
+
+#include <atomic>
 
 #include "board/TunerNames.h"
 #include "seam/BoardCalls.h"
@@ -30,6 +37,13 @@ const int32_t kNameCapacity = kTunerNameCapacity;
 // and when there is no tuner at all.
 const uint32_t kWaitStreamStopped = 128;
 const uint32_t kWaitNoTuner = 0xFFFFFFFF;
+// What GetCurSpace and GetCurChannel report before the first tune: no real
+// space or channel index.
+const uint32_t kNoChannel = 0xFFFFFFFF;
+// How long Release waits for the operations of other threads to leave. A
+// wait leaves within one poll and a tune within its settle time, unless the
+// board hangs in a call.
+const uint32_t kLeaveLimitMs = 2000;
 
 class DriverCore
 {
@@ -45,9 +59,16 @@ public:
     // failed; the instance must then be destroyed at once, since it may hold
     // an open tuner.
     int32_t Construct(void** instanceLock);
-    // At release: the missing side files, the LNB, the tuner. A host
-    // operation running on another thread finishes first.
-    void Destroy();
+    // The first step of a release: operations that begin from now on are
+    // refused, a WaitTsStream in progress returns, and those still running
+    // on other threads are waited for, up to kLeaveLimitMs. False when one
+    // is still inside: the instance's memory must then stay where it is.
+    bool StopOperations();
+    // At release: the missing side files, the LNB, the tuner. Normally it
+    // waits for an operation that holds the instance's lock; at process exit
+    // (processExit) it does not, since the system has ended every other
+    // thread wherever it was, and a lock one of them held stays held.
+    void Destroy(bool processExit);
 
     // The host's operations.
     bool OpenTuner();
@@ -62,7 +83,9 @@ public:
     void PurgeTsStream();
     const wchar_t* GetTunerName() const { return m_tunerName; }
     const wchar_t* EnumTuningSpace(uint32_t space);
-    // The name stays in one buffer, overwritten by the next call.
+    // Each channel's name has its own buffer, filled at load, so that a
+    // returned name stays valid while the instance lives, whatever other
+    // threads ask meanwhile.
     const wchar_t* EnumChannelName(uint32_t space, uint32_t channel);
     bool SetChannel(uint32_t space, uint32_t channel);
     uint32_t GetCurSpace();
@@ -85,6 +108,23 @@ private:
         DriverCore* m_core;
     };
 
+    // One host operation while it runs: counted in m_inside, and refused
+    // once Release has begun. A serialised one also holds the lock.
+    class Operation
+    {
+    public:
+        Operation(DriverCore* core, bool serialised);
+        ~Operation();
+        bool Refused() const { return m_refused; }
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+
+    private:
+        DriverCore* m_core;
+        bool m_refused;
+        bool m_serialised;
+    };
+
     // File name, kind and side-file paths.
     bool ParseModuleName();
     // Tuner selection and open.
@@ -96,6 +136,9 @@ private:
     void LoadChannels();
     void BuildChannelsFromTuner();
     void WriteChannelFile();
+    // Every channel's name converted once for the host.
+    void ConvertChannelNames();
+    void DestroyUnlocked();
     ChannelSetup Channels();
 
     // The stream, with the lock held.
@@ -111,6 +154,17 @@ private:
     void* m_lock;  // the instance's lock, zero = unlocked
     // Counts CloseTuner calls, so that a wait on another thread notices one.
     uint32_t m_closeCount;
+    // Operations running now, and whether Release has begun; see Operation.
+    std::atomic<int32_t> m_inside;
+    std::atomic<bool> m_released;
+    // A tune that failed after stopping the stream left the tuner on some
+    // carrier with no transport stream chosen: nothing is read, and the
+    // stream is not started, until a tune succeeds.
+    bool m_tuneFailed;
+    // The board listed no channel at load (its count call failed, or it was
+    // still waking): a channel file written from that would list nothing
+    // for good, so none is written and the next load asks the board again.
+    bool m_boardListedNone;
 
     void* m_module;
     int32_t m_tuner;  // -1 = none
@@ -127,11 +181,13 @@ private:
     int32_t m_deviceCount;
     int32_t m_deviceNumber;  // tuner digit of the file name; -1 = none
     int32_t m_lnbPower;
-    uint32_t m_curSpace;
-    uint32_t m_curChannel;
+    // Read without the lock: a host asks them on any thread.
+    std::atomic<uint32_t> m_curSpace;
+    std::atomic<uint32_t> m_curChannel;
     wchar_t m_tunerName[kNameCapacity];
     wchar_t m_partnerName[kNameCapacity];
-    wchar_t m_channelNameW[kNameCapacity];
+    // By table and entry, as EnumChannelName hands them out.
+    wchar_t m_channelNameW[2][kTableCapacity][kNameCapacity];
     wchar_t m_modulePath[kPathCapacity];
     wchar_t m_settingsPath[kPathCapacity];
     wchar_t m_channelFilePath[kPathCapacity];

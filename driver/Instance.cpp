@@ -29,10 +29,16 @@ void ReleaseInstance(InstanceSlot* slot)
     // destroyed, and a second release finds nothing to do.
     void* object = slot->object.exchange(nullptr);
     if (object != nullptr) {
-        slot->core->Destroy();
+        DriverCore* core = slot->core;
         slot->core = nullptr;
-        slot->type.unmake(object);
-        os->Free(object);
+        bool idle = core->StopOperations();
+        core->Destroy(false);
+        // A thread still inside would go on in freed memory; the block is
+        // then left to it.
+        if (idle) {
+            slot->type.unmake(object);
+            os->Free(object);
+        }
     }
     if (locked)
         os->ReleaseMutex(slot->lock);
@@ -42,10 +48,22 @@ void DetachInstance(InstanceSlot* slot, bool unloading)
 {
     if (slot->os == nullptr)
         return;
+    if (!unloading) {
+        // The process is ending: every other thread has been ended wherever
+        // it was, and a lock one of them held stays held, so nothing is
+        // waited for. The side files are still written and the tuner
+        // closed; the memory goes with the process.
+        void* object = slot->object.exchange(nullptr);
+        if (object != nullptr) {
+            slot->core->Destroy(true);
+            slot->core = nullptr;
+        }
+        return;
+    }
     if (slot->object.load() != nullptr)
         ReleaseInstance(slot);
     // At process exit the system takes the handle back itself.
-    if (unloading && slot->lock != nullptr) {
+    if (slot->lock != nullptr) {
         slot->os->CloseMutex(slot->lock);
         slot->lock = nullptr;
     }

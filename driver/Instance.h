@@ -37,10 +37,13 @@ struct InstanceSlot {
 // tuner closed, whether or not a detach follows.
 bool AttachInstance(InstanceSlot* slot, const InstanceType& type, const BoardCalls* board, const OsCalls* os,
                     void* module);
-// Release: under the instance lock, destroys and frees the instance. Once
-// released, it is never built again while the DLL stays loaded.
+// Release: under the instance lock, stops the operations of other threads
+// (a wait returns; the others are waited for, bounded), then destroys and
+// frees the instance. Once released, it is never built again while the DLL
+// stays loaded.
 void ReleaseInstance(InstanceSlot* slot);
-// The detach notification: releases an instance the host did not release;
-// when the DLL is being unloaded (not at process exit) it also closes the
-// instance lock.
+// The detach notification: releases an instance the host did not release.
+// When the DLL is being unloaded it then closes the instance lock; at process
+// exit (not unloading) it destroys the instance without waiting for any
+// lock, since the threads that could hold one are gone.
 void DetachInstance(InstanceSlot* slot, bool unloading);

@@ -11,6 +11,10 @@ DriverCore::DriverCore(const BoardCalls* board, const OsCalls* os, void* module)
       m_os(os),
       m_lock(nullptr),
       m_closeCount(0),
+      m_inside(0),
+      m_released(false),
+      m_tuneFailed(false),
+      m_boardListedNone(false),
       m_module(module),
       m_tuner(-1),
       m_isTerrestrial(true),
@@ -26,14 +30,11 @@ DriverCore::DriverCore(const BoardCalls* board, const OsCalls* os, void* module)
       m_deviceCount(0),
       m_deviceNumber(-1),
       m_lnbPower(0),
-      // Before the first tuning there is no current channel; a host tells
-      // these apart from any real space or channel index.
-      m_curSpace(0xFFFFFFFF),
-      m_curChannel(0xFFFFFFFF)
+      m_curSpace(kNoChannel),
+      m_curChannel(kNoChannel)
 {
     m_tunerName[0] = L'\0';
     m_partnerName[0] = L'\0';
-    m_channelNameW[0] = L'\0';
     m_modulePath[0] = L'\0';
     m_settingsPath[0] = L'\0';
     m_channelFilePath[0] = L'\0';
@@ -62,6 +63,7 @@ int32_t DriverCore::Construct(void** instanceLock)
 
     LoadSettingsFile();
     LoadChannels();
+    ConvertChannelNames();
     if (m_uhfSpace == -1 && m_catvSpace == -1 && m_bsSpace == -1 && m_cs110Space == -1)
         return kResultOutOfMemory;
     if (!m_isTerrestrial && m_lnbPower)
@@ -70,13 +72,59 @@ int32_t DriverCore::Construct(void** instanceLock)
     return kResultOk;
 }
 
-void DriverCore::Destroy()
+DriverCore::Operation::Operation(DriverCore* core, bool serialised)
+    : m_core(core), m_refused(false), m_serialised(serialised)
 {
-    Locked locked(this);
+    // Counted before the test: Release sets m_released before it reads the
+    // count, so either this operation sees it set or Release sees this one
+    // inside (both atomics are sequentially consistent).
+    m_core->m_inside.fetch_add(1);
+    m_refused = m_core->m_released.load();
+    if (m_serialised && !m_refused)
+        m_core->m_os->Lock(&m_core->m_lock);
+}
+
+DriverCore::Operation::~Operation()
+{
+    if (m_serialised && !m_refused)
+        m_core->m_os->Unlock(&m_core->m_lock);
+    m_core->m_inside.fetch_sub(1);
+}
+
+bool DriverCore::StopOperations()
+{
+    {
+        // Waits for an operation that holds the lock; a wait in progress
+        // sees m_released at its next poll.
+        Locked locked(this);
+        m_released.store(true);
+    }
+    const uint32_t pollMs = 1;
+    for (uint32_t waited = 0; m_inside.load() != 0; waited += pollMs) {
+        if (waited >= kLeaveLimitMs)
+            return false;
+        m_os->Sleep(pollMs);
+    }
+    return true;
+}
+
+void DriverCore::Destroy(bool processExit)
+{
+    if (processExit)
+        DestroyUnlocked();
+    else {
+        Locked locked(this);
+        DestroyUnlocked();
+    }
+}
+
+void DriverCore::DestroyUnlocked()
+{
     if (m_ready && m_autoMake) {
         if (!m_haveSettingsFile)
             CreateDefaultSettingsFile();
-        if (!m_haveChannelFile)
+        // A terrestrial list the board did not give is not worth keeping.
+        if (!m_haveChannelFile && !m_boardListedNone)
             WriteChannelFile();
     }
     // The LNB feeds both satellite tuners of the board: it may go off only

@@ -8,6 +8,7 @@
 #include "sidefiles/ChannelText.h"
 #include "sidefiles/ChannelWriter.h"
 #include "sidefiles/FixedTexts.h"
+#include "sidefiles/ResultCodes.h"
 
 namespace {
 
@@ -22,13 +23,18 @@ int32_t ReadChunk(void* context, uint8_t* dest, int32_t size)
     return open->os->Read(open->file, dest, size);
 }
 
-// A side file written at release. It is created only where no file of that
-// name exists, so that nothing the user made or edited is ever written over,
-// and removed again unless it was written whole, so that the next load falls
-// back to the defaults and writes it anew instead of reading a torn file.
+// A side file written at release. It is written whole under a temporary
+// name beside it (its own name and ".tmp", which no copy of the plug-in
+// reads), flushed, and only then moved to its own name, so that a host
+// killed at any moment, or a power loss, never leaves a cut or empty file
+// where the next load looks; a file written only in part is removed. The
+// move never replaces a file, so nothing the user made or edited, or another
+// copy wrote meanwhile, is ever written over. A temporary file that a killed
+// host left is removed by the next release that writes the file.
 struct NewSideFile {
     const OsCalls* os;
     const wchar_t* path;
+    wchar_t tempPath[kPathCapacity];
     void* file;
     bool whole;
 };
@@ -38,7 +44,14 @@ bool CreateNewSideFile(NewSideFile* side, const OsCalls* os, const wchar_t* path
     side->os = os;
     side->path = path;
     side->whole = true;
-    side->file = os->CreateNew(path);
+    side->file = nullptr;
+    // A name without room for the suffix gets no file rather than a cut name.
+    size_t length = wcslen(path);
+    if (CopyBounded(side->tempPath, kPathCapacity, path) != kResultOk ||
+        CopyBounded(side->tempPath + length, kPathCapacity - length, L".tmp") != kResultOk)
+        return false;
+    os->Remove(side->tempPath);
+    side->file = os->CreateNew(side->tempPath);
     return side->file != nullptr;
 }
 
@@ -51,10 +64,12 @@ void WriteToSideFile(void* context, const uint8_t* bytes, uint32_t size)
 
 void FinishSideFile(NewSideFile* side)
 {
+    if (!side->os->Flush(side->file))
+        side->whole = false;
     if (!side->os->Close(side->file))
         side->whole = false;
-    if (!side->whole)
-        side->os->Remove(side->path);
+    if (!side->whole || !side->os->Move(side->tempPath, side->path))
+        side->os->Remove(side->tempPath);
 }
 
 }  // namespace
@@ -153,6 +168,7 @@ void DriverCore::BuildChannelsFromTuner()
     m_board->PtDllGetChannelMax(m_tuner, &count);
     if (count > kMaxBoardChannels)
         count = kMaxBoardChannels;
+    m_boardListedNone = count == 0;
     ChannelSetup setup = Channels();
     for (uint32_t index = 0; index < count; ++index) {
         // Names have at most 15 bytes; one the library leaves unterminated

@@ -26,6 +26,9 @@ uint32_t DriverCore::ReadyCount()
 
 uint32_t DriverCore::WaitTsStream(uint32_t timeoutMs)
 {
+    Operation operation(this, false);
+    if (operation.Refused())
+        return 0;
     uint32_t closesBefore = 0;
     {
         Locked locked(this);
@@ -34,7 +37,8 @@ uint32_t DriverCore::WaitTsStream(uint32_t timeoutMs)
         if (!StreamRunning()) {
             if (!m_isOpen)
                 return kWaitStreamStopped;
-            m_board->PtDllSetStreamEnable(m_tuner, 1);
+            if (!m_tuneFailed)
+                m_board->PtDllSetStreamEnable(m_tuner, 1);
         }
         closesBefore = m_closeCount;
     }
@@ -56,17 +60,21 @@ uint32_t DriverCore::WaitTsStream(uint32_t timeoutMs)
 bool DriverCore::PollReady(uint32_t closesBefore, uint32_t* ready)
 {
     Locked locked(this);
-    if (m_closeCount != closesBefore) {
+    if (m_closeCount != closesBefore || m_released.load()) {
         *ready = 0;
         return true;
     }
-    *ready = ReadyCount();
+    // After a failed tune nothing counts as ready: the wait goes on, and
+    // ends with the data of the next successful tune or with its timeout.
+    *ready = m_tuneFailed ? 0 : ReadyCount();
     return *ready != 0;
 }
 
 uint32_t DriverCore::GetReadyCount()
 {
-    Locked locked(this);
+    Operation operation(this, true);
+    if (operation.Refused() || m_tuneFailed)
+        return 0;
     return ReadyCount();
 }
 
@@ -76,6 +84,12 @@ bool DriverCore::CopyStream(uint8_t* dest, uint32_t* size, uint32_t* remain)
     uint32_t capacity = *size;
     if (m_tuner == -1 || !m_isOpen)
         return false;
+    if (m_tuneFailed) {
+        *size = 0;
+        if (remain != nullptr)
+            *remain = 0;
+        return false;
+    }
     if (!StreamRunning())
         m_board->PtDllSetStreamEnable(m_tuner, 1);
     uint32_t copied = 0;
@@ -93,7 +107,9 @@ bool DriverCore::GetTsStream(uint8_t* dest, uint32_t* size, uint32_t* remain)
 {
     if (dest == nullptr || size == nullptr)
         return false;
-    Locked locked(this);
+    Operation operation(this, true);
+    if (operation.Refused())
+        return false;
     return CopyStream(dest, size, remain);
 }
 
@@ -101,7 +117,9 @@ bool DriverCore::GetTsStream(uint8_t** dest, uint32_t* size, uint32_t* remain)
 {
     if (dest == nullptr || size == nullptr)
         return false;
-    Locked locked(this);
+    Operation operation(this, true);
+    if (operation.Refused())
+        return false;
     uint32_t copied = kStreamBufferSize;
     bool ok = CopyStream(m_streamBuffer, &copied, remain);
     *dest = m_streamBuffer;
@@ -111,6 +129,8 @@ bool DriverCore::GetTsStream(uint8_t** dest, uint32_t* size, uint32_t* remain)
 
 void DriverCore::PurgeTsStream()
 {
-    Locked locked(this);
+    Operation operation(this, true);
+    if (operation.Refused())
+        return;
     m_board->PtDllGetStreamFlush(m_tuner);
 }
