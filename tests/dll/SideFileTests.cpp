@@ -216,12 +216,32 @@ TEST_F(SideFileTest, WritesTheBoardsTerrestrialListAndReadsItBack)
     EXPECT_EQ(folder.Read(L"Zendrel-T.SetCh.txt"), edited);
 }
 
-TEST_F(SideFileTest, BoardWithoutChannelsWritesTheTwoHeadersAlone)
+TEST_F(SideFileTest, BoardWithoutChannelsGetsNoChannelFileUntilItListsSome)
 {
     ept->EptSimSetChannelList(nullptr, 0);
     ept->EptSimSetChannelMaxResult(1);  // a failing count is no channels
     EXPECT_TRUE(LoadAndRelease(L"Zendrel-T.dll").empty());
-    EXPECT_EQ(folder.Read(L"Zendrel-T.SetCh.txt"), TerrestrialHeader() + CatvHeader());
+    EXPECT_FALSE(folder.Exists(L"Zendrel-T.SetCh.txt")) << "two headers alone would list nothing for good";
+    EXPECT_TRUE(folder.Exists(L"Zendrel-ST.ini"));
+
+    const char* names[] = {"13ch"};
+    ept->EptSimSetChannelList(names, 1);
+    ept->EptSimSetChannelMaxResult(0);
+    EXPECT_EQ(LoadAndRelease(L"Zendrel-T.dll"), std::vector<std::wstring>{L"0/0=13ch"});
+    EXPECT_EQ(folder.Read(L"Zendrel-T.SetCh.txt"),
+              TerrestrialHeader() + "13ch\t\t\t0\t  0\t;  0:\r\n" + CatvHeader());
+}
+
+TEST_F(SideFileTest, AChannelFileThatAnotherProgramHoldsOpenForReadingIsStillRead)
+{
+    const std::string custom = "$BS\t0\r\nMine\t0\t3\t0x4031\r\n";
+    folder.Write(L"Zendrel-S.SetCh.txt", custom);
+    HANDLE reader = CreateFileW(folder.Path(L"Zendrel-S.SetCh.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(LoadAndRelease(L"Zendrel-S.dll"), std::vector<std::wstring>{L"0/0=Mine"});
+    CloseHandle(reader);
+    EXPECT_EQ(folder.Read(L"Zendrel-S.SetCh.txt"), custom);
 }
 
 TEST_F(SideFileTest, AdoptsAChannelFileUnderTheLegacyName)

@@ -178,6 +178,23 @@ TEST_F(StreamTest, PointerReadsHandOutOneBufferHoldingTheStream)
     EXPECT_EQ(remain, 0u);
 }
 
+TEST_F(StreamTest, EitherReadTakesANullRemainAndStillDelivers)
+{
+    OpenAndTune();
+    ept->EptSimPushBytes(kHandleBs1, 1000);
+    Bytes copied(300);
+    DWORD size = 300;
+    EXPECT_EQ(driver.GetTsStream(copied.data(), &size, nullptr), 1);
+    EXPECT_EQ(size, 300u);
+    EXPECT_EQ(copied, Expected(0, 300));
+
+    BYTE* pointer = nullptr;
+    size = 0;
+    EXPECT_EQ(driver.GetTsStream(&pointer, &size, nullptr), 1);
+    ASSERT_EQ(size, 700u);
+    EXPECT_EQ(Bytes(pointer, pointer + size), Expected(300, 700));
+}
+
 TEST_F(StreamTest, PurgeDiscardsWhatIsReadyAndTheStreamGoesOnAfterIt)
 {
     OpenAndTune();

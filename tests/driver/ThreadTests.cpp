@@ -91,3 +91,35 @@ TEST_F(ThreadTest, WaitingForeverEndsWhenAnotherThreadClosesTheTuner)
     EXPECT_TRUE(ended) << "WaitTsStream(0) went on waiting after CloseTuner";
     EXPECT_EQ(result.load(), 0u);
 }
+
+TEST_F(ThreadTest, ReleaseEndsAWaitOnAnotherThreadBeforeTheInstanceGoes)
+{
+    ASSERT_TRUE(Core().OpenTuner());
+    ASSERT_TRUE(Core().SetChannel(0, 0));
+    DriverCore& core = Core();
+    std::atomic<uint32_t> result(1);
+    std::thread waiter([&] { result = core.WaitTsStream(0); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    Release();  // the sanitizers see any touch of the freed instance
+    waiter.join();
+    EXPECT_EQ(result.load(), 0u);
+    EXPECT_EQ(os.BlocksAlive(), 0);
+}
+
+TEST_F(ThreadTest, TwoThreadsListingChannelsEachGetTheNamesTheyAskedFor)
+{
+    std::atomic<int> wrong(0);
+    auto list = [&](uint32_t channel) {
+        for (int i = 0; i < 2000; ++i) {
+            const wchar_t* name = Core().EnumChannelName(0, channel);
+            std::this_thread::yield();  // as a list view does before it draws the name
+            if (name == nullptr || name[2] != (channel == 0 ? L'1' : L'9'))
+                ++wrong;
+        }
+    };
+    std::thread a(list, 0);  // BS1/TS0
+    std::thread b(list, 4);  // BS9/TS0
+    a.join();
+    b.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
