@@ -7,7 +7,7 @@
 #include "host/Console.h"
 #include "host/CommandLine.h"
 #include "host/Driver.h"
-#include "host/record/Summary.h"
+#include "host/JsonOutput.h"
 #include "sidefiles/ChannelStore.h"
 
 namespace {
@@ -177,6 +177,8 @@ bool LoadDriver(Driver* driver, const Command& command, const char* verb, unsign
         Complain(cause.empty() ? "zendrel-host check --board finds no cause for it" : "likely cause: " + cause);
     }
     if (command.json)
-        WriteText(jsonHandle, FailureJson(verb, ToUtf8(FullPath(command.driver)), error, cause) + "\n");
+        WriteText(jsonHandle,
+                  JsonText(FailureJson(verb, ToUtf8(FullPath(command.driver)), driver->FailureCode(), error, cause)) +
+                      "\n");
     return false;
 }

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "host/check/CheckReport.h"
-#include "host/Json.h"
+#include "host/JsonOutput.h"
 #include "host/record/Summary.h"
 #include "host/Text.h"
 #include "sidefiles/FixedTexts.h"
@@ -92,7 +92,8 @@ TEST(Report, LikelyCauseInTheOrderThePluginMeetsThem)
 
 TEST(Report, JsonShapesKeepTheirFieldNames)
 {
-    EXPECT_EQ(JsonString("a\"b\\c\n\x01\xE3\x83\x86"), "\"a\\\"b\\\\c\\u000a\\u0001\xE3\x83\x86\"");
+    // Bytes that are not UTF-8 must not abort a tool built without exceptions.
+    EXPECT_EQ(JsonText(Json("a\"b\\c\n\x01\xE3\x83\x86\xFF")), "\"a\\\"b\\\\c\\n\\u0001\xE3\x83\x86\xEF\xBF\xBD\"");
 
     TsAnalyzer ts;
     Bytes stream = Stream(70, 0x4010);
@@ -100,16 +101,17 @@ TEST(Report, JsonShapesKeepTheirFieldNames)
     RecordSummary s;
     s.outcome = "complete";
     EXPECT_EQ(Keys(RecordSummaryJson(s, ts)),
-              "command ok outcome error driver file space space_name channel channel_name start end seconds bytes "
+              "command ok code outcome error driver file space space_name channel channel_name start end seconds bytes "
               "average_mbps peak_mbps packets partial_packet_bytes sync_losses skipped_bytes continuity_errors "
               "transport_errors scrambled_packets ts_id signal_db min average max pids pid packets continuity_errors "
-              "transport_errors scrambled_packets pid packets continuity_errors transport_errors scrambled_packets ");
-    EXPECT_EQ(Keys(ScanJson("D", "T", {ScanRow()}, 1, false, "", "")),
-              "command ok interrupted error driver tuner seconds channels space space_name channel name tuned "
+              "transport_errors scrambled_packets pid packets continuity_errors transport_errors scrambled_packets gaps "
+              "no_signal ");
+    EXPECT_EQ(Keys(ScanJson("D", "T", {ScanRow()}, 1, false, "", "", "")),
+              "command ok code interrupted error driver tuner seconds channels space space_name channel name tuned "
               "signal_db ts_id tuned with_ts_id channel_file ");
     Judgement j = JudgeWith(L"C:\\TV\\Zendrel-S.dll", "$BS 0\r\n", Board(1, "Ec1Bs1"));
     EXPECT_EQ(Keys(CheckJson(j)),
-              "command ok driver kind kind_letter tuner_digit settings_file path exists out_lnb auto_make "
+              "command ok code driver kind kind_letter tuner_digit settings_file path exists out_lnb auto_make "
               "channel_file path exists legacy_path legacy_exists source bytes encoding error lines line fate reason "
               "message text band space channel name pt_channel ts_id problems warnings spaces space name channels "
               "dropped changed board library error version boards tried tuner loads cause ");
