@@ -63,6 +63,15 @@ void FillFromBoard(const BoardFacts& board, ChannelVerdict* channels)
         AppendBoardChannel(channels->tables->Setup(), static_cast<uint32_t>(i), board.channelNames[i].c_str());
 }
 
+// What becomes at release of a side file the plug-in writes.
+std::string WrittenAtRelease(const Judgement& j)
+{
+    if (j.files.folderWritable == 0)
+        return "but nothing can be written in its folder (" + j.files.folderError +
+               "), so the plug-in cannot write it at release";
+    return "written at release";
+}
+
 std::string SettingsText(const Judgement& j)
 {
     const SideFileFacts& f = j.files;
@@ -70,7 +79,7 @@ std::string SettingsText(const Judgement& j)
     std::string lnb = j.names.isTerrestrial ? " (no effect on a terrestrial tuner)"
                                             : (f.outLnb == 1 ? " (LNB power on)" : " (no LNB power)");
     if (!f.settingsExists)
-        return "  missing: " + values + " apply" + lnb + (f.autoMake ? "; written at release\n" : "\n");
+        return "  missing: " + values + " apply" + lnb + (f.autoMake ? "; " + WrittenAtRelease(j) + "\n" : "\n");
     return "  exists: " + values + lnb + (f.autoMake ? "" : "; missing side files are not written") + "\n";
 }
 
@@ -81,7 +90,10 @@ std::string ChannelFileText(const Judgement& j)
     // At release only where no entry of that name exists.
     bool writes = f.autoMake && !f.channelExists;
     std::string text;
-    if (j.source == "legacy")
+    if (j.source == "legacy" && f.folderWritable == 0)
+        text = "  missing, and the legacy file " + legacy + " exists, but nothing can be written in its folder (" +
+               f.folderError + "): the plug-in cannot rename it and uses its defaults\n";
+    else if (j.source == "legacy")
         text = "  missing, but the legacy file " + legacy + " exists: the plug-in renames it to this name at load\n";
     else if (f.channelExists && !f.channelRead)
         text = "  exists, but cannot be opened: " + f.channelError + "\n";
@@ -90,10 +102,10 @@ std::string ChannelFileText(const Judgement& j)
     if (j.source == "file" || j.source == "legacy")
         text += "  " + std::to_string(f.channelBytes.size()) + " bytes of " + j.channels.encoding + " text\n";
     else if (j.source == "built-in")
-        text += "  the plug-in uses its built-in satellite list" + std::string(writes ? ", and writes it here at release\n" : "\n");
+        text += "  the plug-in uses its built-in satellite list" + (writes ? "; " + WrittenAtRelease(j) : "") + "\n";
     else if (j.board.haveChannelList)
         text += "  the plug-in builds its list from the board's " + std::to_string(j.board.channelNames.size()) +
-                " channels" + std::string(writes ? ", and writes it here at release\n" : "\n");
+                " channels" + (writes ? "; " + WrittenAtRelease(j) : "") + "\n";
     else
         text += "  the plug-in builds its list from the board's own (add --board to read it)\n";
     if (f.legacyExists && j.source != "legacy")
@@ -144,6 +156,7 @@ std::string VerdictText(const Judgement& j)
     std::string text = "verdict: ";
     if (j.source == "file" || j.source == "legacy")
         text += std::to_string(c.lines.size()) + " lines read: " + std::to_string(c.dropped) + " dropped, " +
+                (c.disabled ? std::to_string(c.disabled) + " disabled on purpose, " : "") +
                 std::to_string(c.changed) + " not taken as written, " + std::to_string(c.warnings.size()) +
                 " warning(s); ";
     if (j.loads == 1)
@@ -323,6 +336,7 @@ std::string CheckJson(const Judgement& j)
         channel["error"] = TextOrNull(j.files.channelError);
         o["channel_file"] = channel;
     }
+    o["folder_writable"] = j.files.folderWritable < 0 ? Json(nullptr) : Json(j.files.folderWritable == 1);
     Json lines = Json::array();
     if (j.source == "file" || j.source == "legacy") {
         for (const LineVerdict& line : j.channels.lines)
@@ -332,6 +346,7 @@ std::string CheckJson(const Judgement& j)
     o["warnings"] = ProblemsJson(j.channels.warnings);
     o["spaces"] = SpacesJson(j);
     o["dropped"] = j.channels.dropped;
+    o["disabled"] = j.channels.disabled;
     o["changed"] = j.channels.changed;
     o["board"] = BoardJson(j.board);
     o["loads"] = j.loads < 0 ? Json(nullptr) : Json(j.loads == 1);
