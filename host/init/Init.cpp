@@ -104,7 +104,8 @@ int RunInit(const Command& command)
         o["driver"] = driverPath;
         Json list = Json::array();
         for (const SideFile& f : files)
-            list.push_back({{"file", f.what}, {"path", ToUtf8(f.path)}, {"state", f.state}, {"note", TextOrNull(f.note)}});
+            list.push_back(
+                {{"file", f.what}, {"path", ToUtf8(f.path)}, {"state", f.state}, {"note", TextOrNull(f.note)}});
         o["files"] = list;
         WriteText(STD_OUTPUT_HANDLE, JsonText(o) + "\n");
     } else {

@@ -41,7 +41,8 @@ Json StretchesJson(const std::vector<Stretch>& stretches)
 {
     Json array = Json::array();
     for (const Stretch& stretch : stretches)
-        array.push_back({{"at", Rounded(stretch.at, 3)}, {"time", stretch.time}, {"seconds", Rounded(stretch.seconds, 3)}});
+        array.push_back(
+            {{"at", Rounded(stretch.at, 3)}, {"time", stretch.time}, {"seconds", Rounded(stretch.seconds, 3)}});
     return array;
 }
 
@@ -54,7 +55,8 @@ std::string PartialPacketText(const RecordSummary& s, const TsAnalyzer& ts)
     if (s.byteLimit)
         return Count(bytes) + " bytes (--bytes ended the recording inside a packet)";
     if (ts.SyncLosses() != 0)
-        return Count(bytes) + " bytes (the stream lost bytes on the way, see sync losses, so its end is no whole packet)";
+        return Count(bytes) + " bytes (the stream lost bytes on the way, see sync losses, so it ends in no whole "
+                              "packet)";
     return Count(bytes) + " bytes (the stream ended inside a packet)";
 }
 

@@ -105,8 +105,8 @@ TEST(Report, JsonShapesKeepTheirFieldNames)
               "command ok code outcome error driver file space space_name channel channel_name start end seconds bytes "
               "average_mbps peak_mbps packets partial_packet_bytes sync_losses skipped_bytes continuity_errors "
               "transport_errors scrambled_packets ts_id signal_db min average max pids pid packets continuity_errors "
-              "transport_errors scrambled_packets pid packets continuity_errors transport_errors scrambled_packets gaps "
-              "no_signal ");
+              "transport_errors scrambled_packets pid packets continuity_errors transport_errors scrambled_packets "
+              "gaps no_signal ");
     EXPECT_EQ(Keys(ScanJson("D", "T", {ScanRow()}, 1, false, "", "", "")),
               "command ok code interrupted error driver tuner seconds channels space space_name channel name tuned "
               "signal_db ts_id tuned with_ts_id channel_file ");
@@ -114,8 +114,8 @@ TEST(Report, JsonShapesKeepTheirFieldNames)
     EXPECT_EQ(Keys(CheckJson(j)),
               "command ok code driver kind kind_letter tuner_digit settings_file path exists out_lnb auto_make "
               "channel_file path exists legacy_path legacy_exists source bytes encoding error folder_writable lines "
-              "line fate reason message text band space channel name pt_channel ts_id problems warnings spaces space name "
-              "channels dropped disabled changed board library error version boards tried tuner loads cause ");
+              "line fate reason message text band space channel name pt_channel ts_id problems warnings spaces space "
+              "name channels dropped disabled changed board library error version boards tried tuner loads cause ");
 }
 
 TEST(Report, ScanWritesAChannelFileTheRulesReadBack)
@@ -203,6 +203,7 @@ TEST(Report, RecordOutcomesKeepTheirExitCodes)
     s.outcome = "gaps";
     s.error = "1 gap(s)";
     s.gaps.push_back({1.5, "2024-05-01T21:30:05+09:00", 2.25});
-    const std::string lead = "outcome: gaps: 1 gap(s)\nwarning: the stream stopped at 1.50 s (21:30:05), for 2.25 s\nfile:";
+    const std::string lead =
+        "outcome: gaps: 1 gap(s)\nwarning: the stream stopped at 1.50 s (21:30:05), for 2.25 s\nfile:";
     EXPECT_EQ(RecordSummaryText(s, ts).substr(0, lead.size()), lead);
 }
