@@ -6,6 +6,8 @@ const char kUsage[] =
     "                           --out FILE.ts [--force] [--json]\n"
     "       zendrel-host scan DRIVER.dll [--write-channels FILE] [--force] [--json]\n"
     "       zendrel-host check DRIVER.dll [--board] [--json]\n"
+    "       zendrel-host init DRIVER.dll [--json]\n"
+    "       zendrel-host --version\n"
     "\n"
     "  list    the tuner name, the tuning spaces and their channels, with indices\n"
     "  record  tune channel C (its index in space S, or its name as list shows it)\n"
@@ -19,10 +21,14 @@ const char kUsage[] =
     "  check   which side files this DLL name uses and what the plug-in makes of\n"
     "          every line of its channel file, without changing anything; --board\n"
     "          also asks the board library whether the tuner can be opened\n"
+    "  init    load and release the copy as a host does, so that the plug-in\n"
+    "          writes its missing side files (it never replaces one), and say\n"
+    "          which were written\n"
     "  --json  the result as one JSON object on standard output\n"
     "\n"
     "exit status: 0 ok, 1 failure (check: a line dropped or not taken as written,\n"
-    "or the plug-in would not load), 2 usage, 130 interrupted\n";
+    "or the plug-in would not load), 2 usage, 3 record received nothing, 4 record\n"
+    "lost the device, 5 record has gaps, 130 interrupted\n";
 
 namespace {
 
@@ -49,7 +55,7 @@ bool AllDigits(const std::wstring& text)
     return !text.empty() && text.find_first_not_of(L"0123456789") == std::wstring::npos;
 }
 
-enum Verbs { kListVerb = 1, kRecordVerb = 2, kScanVerb = 4, kCheckVerb = 8, kAnyVerb = 15 };
+enum Verbs { kListVerb = 1, kRecordVerb = 2, kScanVerb = 4, kCheckVerb = 8, kInitVerb = 16, kAnyVerb = 31 };
 
 struct Option {
     const wchar_t* name;
@@ -130,6 +136,10 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, s
         command->kind = CommandKind::kHelp;
         return true;
     }
+    if (verb == L"--version") {
+        command->kind = CommandKind::kVersion;
+        return true;
+    }
     static const struct {
         const wchar_t* name;
         CommandKind kind;
@@ -137,7 +147,8 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, s
     } kVerbs[] = {{L"list", CommandKind::kList, kListVerb},
                   {L"record", CommandKind::kRecord, kRecordVerb},
                   {L"scan", CommandKind::kScan, kScanVerb},
-                  {L"check", CommandKind::kCheck, kCheckVerb}};
+                  {L"check", CommandKind::kCheck, kCheckVerb},
+                  {L"init", CommandKind::kInit, kInitVerb}};
     int verbBit = 0;
     for (const auto& known : kVerbs) {
         if (verb == known.name) {

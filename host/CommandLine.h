@@ -9,7 +9,7 @@
 
 extern const char kUsage[];
 
-enum class CommandKind { kHelp, kList, kRecord, kScan, kCheck };
+enum class CommandKind { kHelp, kVersion, kList, kRecord, kScan, kCheck, kInit };
 
 struct Command {
     CommandKind kind = CommandKind::kHelp;
@@ -31,5 +31,6 @@ struct Command {
 };
 
 // args: the arguments after the program name. On failure *error holds a
-// one-line reason and *command is unspecified.
+// one-line reason, and command->kind is the verb's when the verb was known
+// (kHelp when not); the rest of *command is unspecified.
 bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, std::wstring* error);

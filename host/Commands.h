@@ -1,5 +1,6 @@
 // The tool's commands. Each returns the exit status: 0 ok, 1 failure, 2
-// usage, 130 interrupted (Ctrl+C, or SIGTERM through scripts/wine-run.sh).
+// usage, 130 interrupted (Ctrl+C, or SIGTERM through scripts/wine-run.sh);
+// record has its own for its outcomes (RecordExitCode).
 #pragma once
 
 #include "host/CommandLine.h"
@@ -8,6 +9,7 @@ int RunList(const Command& command);
 int RunRecord(const Command& command);
 int RunScan(const Command& command);
 int RunCheck(const Command& command);
+int RunInit(const Command& command);
 
 // Every wait for the stream is this short, so that Ctrl+C and the progress
 // line stay responsive. Never 0: a driver takes that as a very long wait.

@@ -110,10 +110,14 @@ bool Exists(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string LocalTimeText()
+std::string LocalTimeText(double secondsAgo)
 {
     FILETIME utc, local;
     GetSystemTimeAsFileTime(&utc);
+    ULARGE_INTEGER then = {{utc.dwLowDateTime, utc.dwHighDateTime}};
+    then.QuadPart -= static_cast<ULONGLONG>(secondsAgo * 1e7);
+    utc.dwLowDateTime = then.LowPart;
+    utc.dwHighDateTime = then.HighPart;
     FileTimeToLocalFileTime(&utc, &local);
     ULARGE_INTEGER u = {{utc.dwLowDateTime, utc.dwHighDateTime}};
     ULARGE_INTEGER l = {{local.dwLowDateTime, local.dwHighDateTime}};

@@ -23,8 +23,8 @@ std::string AnsiToUtf8(const std::string& bytes);
 std::wstring FullPath(const std::wstring& path);
 // Any entry of that name, a folder too.
 bool Exists(const std::wstring& path);
-// Now, in local time: "2024-05-01T21:30:05+09:00".
-std::string LocalTimeText();
+// Now, or that many seconds ago, in local time: "2024-05-01T21:30:05+09:00".
+std::string LocalTimeText(double secondsAgo = 0);
 
 // Ctrl+C, Ctrl+Break and closing the console ask the running command to stop;
 // it ends its loop, keeps what it has and calls StopHandled.

@@ -8,24 +8,31 @@ typedef IBonDriver*(__cdecl* CreateBonDriverFunction)(void);
 
 }  // namespace
 
+std::string MissingDriver(const std::wstring& path)
+{
+    std::string shown = ToUtf8(path);
+    DWORD attributes = GetFileAttributesW(FullPath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return "cannot find the driver " + shown + ": " + SystemMessage(GetLastError(), shown);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return "the driver " + shown + " is a folder";
+    return std::string();
+}
+
 bool Driver::Load(const std::wstring& path, std::string* error)
 {
     Unload();
     m_loadError = 0;
+    m_failureCode = "no_driver";
     std::wstring full = FullPath(path);
     std::string shown = ToUtf8(path);
-    DWORD attributes = GetFileAttributesW(full.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        *error = "cannot find the driver " + shown + ": " + SystemMessage(GetLastError(), shown);
+    *error = MissingDriver(path);
+    if (!error->empty())
         return false;
-    }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        *error = "the driver " + shown + " is a folder";
-        return false;
-    }
     // A plug-in normally sits in the host's own folder, where the loader finds
     // the libraries it imports. This tool lives elsewhere, so the plug-in's
     // folder is searched for them in its place.
+    m_failureCode = "load_failed";
     m_module = LoadLibraryExW(full.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (m_module == nullptr) {
         m_loadError = GetLastError();
@@ -35,6 +42,7 @@ bool Driver::Load(const std::wstring& path, std::string* error)
             *error += "; a library it imports was not found";
         return false;
     }
+    m_failureCode = "not_a_plugin";
     FARPROC export_ = GetProcAddress(m_module, "CreateBonDriver");
     if (export_ == nullptr) {
         *error = shown + " has no CreateBonDriver export; is it a tuner driver?";
@@ -52,6 +60,7 @@ bool Driver::Load(const std::wstring& path, std::string* error)
     // this tool is meant for implements it, and with single inheritance both
     // interfaces share one address.
     m_driver = static_cast<IBonDriver2*>(driver);
+    m_failureCode = "";
     return true;
 }
 

@@ -9,6 +9,10 @@
 
 #include "plugin/IBonDriver.h"
 
+// Why `path` names no file to load (there is none, or it is a folder), in
+// one line; empty when it names a file.
+std::string MissingDriver(const std::wstring& path);
+
 class Driver
 {
 public:
@@ -22,6 +26,9 @@ public:
     // Why the loader refused the DLL (126: an import is missing, 1114: the
     // plug-in refused to load); 0 when it never got that far.
     DWORD LoadError() const { return m_loadError; }
+    // The failed load's code for --json: "no_driver" (no such file),
+    // "load_failed" (the loader or the plug-in refused it), "not_a_plugin".
+    const char* FailureCode() const { return m_failureCode; }
     // Closes the tuner if it was opened, releases the instance, frees the DLL.
     void Unload();
 
@@ -37,4 +44,5 @@ private:
     IBonDriver2* m_driver = nullptr;
     bool m_tunerOpen = false;
     DWORD m_loadError = 0;
+    const char* m_failureCode = "";
 };

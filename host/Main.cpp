@@ -1,12 +1,37 @@
 // zendrel-host: loads a tuner plug-in the way a host does, lists its channels,
 // records a stream or scans every channel; checks what a copy of the plug-in
-// makes of its name and side files.
+// makes of its name and side files, and has it write its default side files.
 #include <windows.h>
 #include <shellapi.h>
+
+#include <algorithm>
 
 #include "host/CommandLine.h"
 #include "host/Commands.h"
 #include "host/Console.h"
+#include "host/JsonOutput.h"
+
+namespace {
+
+const char* VerbName(CommandKind kind)
+{
+    switch (kind) {
+    case CommandKind::kList:
+        return "list";
+    case CommandKind::kRecord:
+        return "record";
+    case CommandKind::kScan:
+        return "scan";
+    case CommandKind::kCheck:
+        return "check";
+    case CommandKind::kInit:
+        return "init";
+    default:
+        return "";
+    }
+}
+
+}  // namespace
 
 int main()
 {
@@ -28,6 +53,10 @@ int main()
     if (!ParseCommandLine(args, &command, &error)) {
         Complain(ToUtf8(error));
         WriteText(STD_ERROR_HANDLE, kUsage);
+        // A program that asked for JSON gets its object even now.
+        if (std::find(args.begin(), args.end(), L"--json") != args.end())
+            WriteText(STD_OUTPUT_HANDLE,
+                      JsonText(FailureJson(VerbName(command.kind), "", "usage", ToUtf8(error), "")) + "\n");
         return 2;
     }
     InstallStopHandler();
@@ -35,6 +64,9 @@ int main()
     switch (command.kind) {
     case CommandKind::kHelp:
         WriteText(STD_OUTPUT_HANDLE, kUsage);
+        break;
+    case CommandKind::kVersion:
+        WriteText(STD_OUTPUT_HANDLE, "zendrel-host " ZENDREL_VERSION "\n");
         break;
     case CommandKind::kList:
         status = RunList(command);
@@ -47,6 +79,9 @@ int main()
         break;
     case CommandKind::kCheck:
         status = RunCheck(command);
+        break;
+    case CommandKind::kInit:
+        status = RunInit(command);
         break;
     }
     StopHandled();

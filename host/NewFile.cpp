@@ -15,13 +15,25 @@ bool NewFile::Create(const std::wstring& target, bool replace, std::string* erro
 {
     m_target = FullPath(target);
     m_replace = replace;
+    std::string shown = ToUtf8(target);
     DWORD attributes = GetFileAttributesW(m_target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        *error = ToUtf8(target) + " is a folder";
+        m_failureCode = "output_is_folder";
+        *error = shown + " is a folder";
         return false;
     }
     if (attributes != INVALID_FILE_ATTRIBUTES && !replace) {
-        *error = ToUtf8(target) + " exists; give --force to replace it";
+        m_failureCode = "file_exists";
+        *error = shown + " exists; give --force to replace it";
+        return false;
+    }
+    // Said of the folder the user named, not of the unfinished file's name,
+    // which the user never typed.
+    std::wstring folder = m_target.substr(0, m_target.find_last_of(L"\\/") + 1);
+    DWORD folderAttributes = GetFileAttributesW(folder.c_str());
+    if (folderAttributes == INVALID_FILE_ATTRIBUTES || !(folderAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        m_failureCode = "folder_missing";
+        *error = "cannot write " + shown + ": the folder " + ToUtf8(folder) + " does not exist";
         return false;
     }
     for (int attempt = 1; attempt <= kPartialNames; ++attempt) {
@@ -31,12 +43,20 @@ bool NewFile::Create(const std::wstring& target, bool replace, std::string* erro
         if (m_handle != INVALID_HANDLE_VALUE)
             return true;
         DWORD code = GetLastError();
+        if (code == ERROR_ACCESS_DENIED || code == ERROR_WRITE_PROTECT) {
+            m_failureCode = "folder_not_writable";
+            *error = "cannot write " + shown + ": nothing can be written in the folder " + ToUtf8(folder) + " (" +
+                     SystemMessage(code, ToUtf8(folder)) + ")";
+            return false;
+        }
         if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
+            m_failureCode = "cannot_write";
             *error = "cannot write " + ToUtf8(m_path) + ": " + SystemMessage(code, ToUtf8(m_path));
             return false;
         }
     }
-    *error = "cannot write beside " + ToUtf8(target) + ": " + ToUtf8(PartialName(m_target, 1)) +
+    m_failureCode = "cannot_write";
+    *error = "cannot write beside " + shown + ": " + ToUtf8(PartialName(m_target, 1)) +
              " and the next 98 such names are taken";
     return false;
 }
@@ -47,6 +67,7 @@ bool NewFile::UseStandardOutput(std::string* error)
     m_handle = GetStdHandle(STD_OUTPUT_HANDLE);
     if (m_handle == nullptr || m_handle == INVALID_HANDLE_VALUE || IsTerminal(STD_OUTPUT_HANDLE)) {
         m_handle = INVALID_HANDLE_VALUE;
+        m_failureCode = "stdout_is_terminal";
         *error = "--out - writes the stream to standard output, which is not redirected here";
         return false;
     }
@@ -62,6 +83,7 @@ bool NewFile::Write(const void* data, DWORD size, DWORD* written, std::string* e
         if (!WriteFile(m_handle, bytes + *written, size - *written, &done, nullptr) || done == 0) {
             DWORD code = GetLastError();
             m_written += *written;
+            m_failureCode = "cannot_write";
             *error = m_toStdout ? "cannot write to standard output: " + SystemMessage(code, "-")
                                 : "cannot write " + ToUtf8(m_path) + ": " + SystemMessage(code, ToUtf8(m_path));
             return false;
@@ -79,8 +101,10 @@ bool NewFile::Close(std::string* error)
         return true;
     }
     bool ok = FlushFileBuffers(m_handle) != FALSE;
-    if (!ok)
+    if (!ok) {
+        m_failureCode = "cannot_write";
         *error = "cannot write " + ToUtf8(m_path) + ": " + SystemMessage(GetLastError(), ToUtf8(m_path));
+    }
     CloseHandle(m_handle);
     m_handle = INVALID_HANDLE_VALUE;
     return ok;
@@ -94,6 +118,7 @@ bool NewFile::Finish(std::string* error)
         return true;
     if (!MoveFileExW(m_path.c_str(), m_target.c_str(), m_replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
         DWORD code = GetLastError();
+        m_failureCode = "cannot_write";
         *error = "cannot rename " + ToUtf8(m_path) + " to " + ToUtf8(m_target) + ": " +
                  SystemMessage(code, ToUtf8(m_target));
         return false;

@@ -21,6 +21,10 @@ public:
     // Fails, with a one-line reason, when the target exists and replace is
     // false, or when no unfinished name beside it can be created.
     bool Create(const std::wstring& target, bool replace, std::string* error);
+    // What the last failure was, for --json: "file_exists", "output_is_folder",
+    // "folder_missing", "folder_not_writable", "stdout_is_terminal" or
+    // "cannot_write".
+    const char* FailureCode() const { return m_failureCode; }
     // Fails when standard output is a terminal: a stream is no text.
     bool UseStandardOutput(std::string* error);
 
@@ -47,4 +51,5 @@ private:
     bool m_toStdout = false;
     bool m_replace = false;
     uint64_t m_written = 0;
+    const char* m_failureCode = "";
 };

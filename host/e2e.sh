@@ -23,7 +23,8 @@ for f in "$host" "$bin/Zendrel.dll" "$bin/standin/EarthPtDll.dll"; do
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zendrel-e2e.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+# A folder made read-only (immutable, which holds even for root) below.
+trap 'chattr -i "$work/readonly" 2>/dev/null; rm -rf "$work"' EXIT
 # A folder name outside ASCII: paths must reach the plug-in as UTF-16.
 plugins="$work/プラグイン"
 mkdir -p "$plugins"
@@ -55,19 +56,20 @@ json() {
 }
 has_fields() { json "$1" >/dev/null; }
 # Runs zendrel-host in a process group of its own until it has recorded a
-# while, then sends the signal: SIGINT to the whole group, as a terminal's
-# Ctrl+C does, SIGTERM to the runner only, as kill does. Leaves rc, out and
-# err like zh.
-interrupt() {  # interrupt SIGNAL ARGS...
-  local signal=$1
+# while, then sends the signal: INT-group to the whole group, as a terminal's
+# Ctrl+C does; TERM or INT to the runner only, as kill does (started in the
+# background by a script, the runner is handed SIGINT ignored). Leaves rc,
+# out and err like zh.
+interrupt() {  # interrupt HOW ARGS...
+  local how=$1
   shift
   setsid "$run" "$host" "$@" >"$work/out" 2>"$work/err" &
   local pid=$!
   sleep 3
-  if [ "$signal" = INT ]; then
+  if [ "$how" = INT-group ]; then
     kill -INT -- "-$pid" 2>/dev/null
   else
-    kill "-$signal" "$pid" 2>/dev/null
+    kill "-$how" "$pid" 2>/dev/null
   fi
   wait "$pid"
   rc=$?
@@ -173,7 +175,7 @@ check "scan --json: shape" line "$(json 'ok;channels.0.name;channels.0.tuned;cha
   '^ok=true channels.0.name=13ch channels.0.tuned=(true|false) channel_file=null $'
 
 echo "== interruption"
-for signal in INT TERM; do
+for signal in INT-group TERM INT; do
   ts3="$work/interrupted-$signal.ts"
   interrupt "$signal" record "$S" --space 0 --channel 0 --seconds 60 --out "$(win "$ts3")"
   kept="$work/interrupted-$signal.partial.ts"
@@ -212,7 +214,8 @@ out=$(cat "$work/err")
 check "--out -: exit 0" [ "$rc" = 0 ]
 check "--out -: exactly the stream on stdout" [ "$(size "$work/stdout.ts")" = 100000 ]
 check "--out -: summary on stderr" [ "$(value bytes)" = 100000 -a "$(value 'TS ID')" = 0x4011 ]
-check "--out -: a partial packet at the end is flagged" line "$(value 'partial packet at the end')" '^[0-9]+ bytes$'
+check "--out -: a partial packet at the end is put down to --bytes" \
+  line "$(value 'partial packet at the end')" '^[0-9]+ bytes \(--bytes ended''
 "$run" "$host" record "$S" --space 0 --channel 1 --bytes 1000 --out - --json 2>"$work/err" | cat >/dev/null
 out=$(cat "$work/err")
 check "--out - --json: the object on stderr" has "$(json bytes)" "bytes=1000"
@@ -238,6 +241,42 @@ check "lost and scrambled packets: no sync loss" line "$out" '^sync losses: 0 '
 fault_record "transport errors = 6 every 1000 after 2000" "lost bytes = 4 every 1000 after 2500"
 check "6 transport errors: 6 counted" [ "$(value 'transport errors')" = 6 ]
 check "4 packets short of 100 bytes: 4 sync losses" line "$out" '^sync losses: 4 '
+check "short packets: a partial packet at the end is put down to them" \
+  line "$(value 'partial packet at the end')" '^(none|[0-9]+ bytes \(the stream lost bytes)'
+
+echo "== record's outcomes: no data, a removed device, a signal drop"
+# Each over an existing file with --force: only a recording that received
+# data may replace it.
+good="$work/good.ts"
+outcome_record() {  # outcome_record FAULT-LINE SECONDS CHANNEL [--json]
+  printf '[faults]\r\n%s\r\n' "$1" >"$faults/EarthPtDll-standin.ini"
+  echo "a good recording" >"$good"
+  rm -f "$work/good.partial.ts"
+  zh record "$(win "$faults/Zendrel-S.dll")" --channel "$3" --seconds "$2" --force --out "$(win "$good")" "${@:4}"
+}
+# BS1/TS0 on PT channel 0 carries 0x4010; CS110's ND2 carries 0x6020, so a
+# row asking PT channel 0 for 0x4999 receives nothing.
+printf '$BS 0\r\n$CS110 1\r\nBS1/TS0 0 0 0x4010\r\nDead 0 0 0x4999\r\n' >"$faults/Zendrel-S.SetCh.txt"
+outcome_record "" 2 Dead --json
+check "no data: exit 3" [ "$rc" = 3 ]
+check "no data: says so, with no file" has "$(json 'ok;code;outcome;file')" \
+  "$(printf 'ok=false\ncode=no_data\noutcome=no_data\nfile=null')"
+check "no data: the existing file survives --force" [ "$(cat "$good")" = "a good recording" ]
+check "no data: no partial file either" [ ! -e "$work/good.partial.ts" ]
+outcome_record "removed after = 1500" 5 BS1/TS0
+check "removed device: exit 4" [ "$rc" = 4 ]
+check "removed device: said first, before any figure" line "$(head -n 1 <<<"$out")" '^outcome: device lost: the board library reports 0 board'
+check "removed device: what was received kept as .partial.ts" [ "$(size "$work/good.partial.ts")" = "$(value bytes)" ]
+check "removed device: over a second's worth kept" [ "$(size "$work/good.partial.ts")" -gt 3000000 ]
+check "removed device: the existing file survives --force" [ "$(cat "$good")" = "a good recording" ]
+check "removed device: stopped soon after" [ "$(value seconds | cut -d. -f1)" -lt 4 ]
+outcome_record "signal drop = 1500 after 1000" 4 BS1/TS0
+check "signal drop: exit 5" [ "$rc" = 5 ]
+check "signal drop: said first" line "$(head -n 1 <<<"$out")" '^outcome: gaps: 1 gap'
+check "signal drop: the gap with its time and length" line "$out" '^warning: the stream stopped at [01]\.[0-9]+ s \([0-9:]+\), for 1\.[0-9]+ s$'
+check "signal drop: the stretch without signal" line "$out" '^warning: no signal at [01]\.[0-9]+ s \([0-9:]+\), for [12]\.[0-9]+ s$'
+check "signal drop: recorded to the end under the name asked for" [ "$(size "$good")" = "$(value bytes)" ]
+rm -f "$faults/Zendrel-S.SetCh.txt"
 
 echo "== a channel fed from the clip"
 clip="$work/clip"
@@ -320,8 +359,13 @@ cp "$bin/Zendrel.dll" "$alone/Zendrel-S.dll"
 cp "$bin/standin/EarthPtDll.dll" "$alone/"
 zh record "$(win "$alone/Zendrel-S.dll")" --space 0 --channel 0 --seconds 1 --out "$(win "$work/no/such/dir/x.ts")"
 check "unwritable --out: exit 1" [ "$rc" = 1 ]
-check "unwritable --out: says so" has "$err" "cannot write"
+check "unwritable --out: names the missing folder" has "$err" 'the folder Z:\tmp'
+check "unwritable --out: names no file the user never typed" lacks "$err" ".partial"
 check "unwritable --out: checked before loading the DLL" [ -z "$(ls "$alone" | grep -v '\.dll$')" ]
+
+zh check "$(win "$plugins/Nothing-S.dll")"
+check "check, no such DLL: exit 1 at once, one line on stderr, no report" \
+  [ "$rc" = 1 -a -z "$out" -a "$(wc -l <<<"$err")" = 1 ]
 
 zh record "$S" --space 0 --channel 0 --out "$(win "$work/x.ts")"
 check "neither --seconds nor --bytes: exit 2" [ "$rc" = 2 ]
@@ -330,5 +374,73 @@ zh record "$S" --space zero --channel 0 --seconds 1 --out "$(win "$work/x.ts")"
 check "--space zero: exit 2" [ "$rc" = 2 ]
 zh
 check "no arguments: exit 2" [ "$rc" = 2 ]
+
+echo "== --json on every failure: one object with ok false, its code and a message"
+ro="$work/readonly"
+mkdir -p "$ro"
+cp "$bin/Zendrel.dll" "$ro/Zendrel-S.dll"
+cp "$bin/standin/EarthPtDll.dll" "$ro/"
+chattr +i "$ro" 2>/dev/null && ! touch "$ro/probe" 2>/dev/null && readonly=yes || readonly=
+echo "keep me" >"$work/exists.ts"
+json_failure() {  # json_failure CODE ARGS...
+  local code=$1
+  shift
+  zh "$@" --json
+  check "--json, $code ($1): one object with ok false and its code" \
+    [ "$(wc -l <<<"$out")" = 1 -a "$(json 'ok;code' | tr '\n' ' ')" = "ok=false code=$code " ]
+  check "--json, $code ($1): the message and the other fields" has_fields 'command;driver;error;cause'
+}
+json_failure usage record "$S" --channel 0 --seconds 1 --out "$(win "$work/jf.ts")"
+json_failure no_driver list "$(win "$plugins/Nothing-S.dll")"
+json_failure no_driver check "$(win "$plugins/Nothing-S.dll")"
+json_failure load_failed record "$(win "$plugins/Zendrel-S3.dll")" --space 0 --channel 0 --seconds 1 \
+  --out "$(win "$work/jf.ts")"
+json_failure file_exists record "$S" --space 0 --channel 0 --seconds 1 --out "$(win "$work/exists.ts")"
+json_failure folder_missing scan "$S" --write-channels "$(win "$work/no/such/dir/x.txt")"
+json_failure no_channel record "$S" --channel bs13 --seconds 1 --out "$(win "$work/jf.ts")"
+if [ -n "$readonly" ]; then
+  json_failure folder_not_writable record "$S" --space 0 --channel 0 --seconds 1 --out "$(win "$ro/x.ts")"
+else
+  echo "skip  a read-only folder: this machine cannot make one for root"
+fi
+
+echo "== init, and check on the side files the plug-in writes"
+fresh="$work/fresh"
+mkdir -p "$fresh"
+cp "$bin/Zendrel.dll" "$fresh/Zendrel-T.dll"
+cp "$bin/Zendrel.dll" "$fresh/Zendrel-S.dll"
+cp "$bin/standin/EarthPtDll.dll" "$fresh/"
+zh init "$(win "$fresh/Zendrel-T.dll")"
+check "init: exit 0" [ "$rc" = 0 ]
+check "init: the settings and the channel file written" \
+  [ "$(grep -c '^  written' <<<"$out")" = 2 -a -f "$fresh/Zendrel-ST.ini" -a -f "$fresh/Zendrel-T.SetCh.txt" ]
+zh init "$(win "$fresh/Zendrel-S.dll")" --json
+check "init, second copy: the shared settings file exists, the channel file written" \
+  [ "$(json 'ok;files.0.state;files.1.state' | tr '\n' ' ')" = "ok=true files.0.state=existed files.1.state=written " ]
+before=$(md5sum "$fresh"/*.ini "$fresh"/*.txt)
+zh init "$(win "$fresh/Zendrel-T.dll")"
+check "init again: exit 0, both exist already, nothing written over" \
+  [ "$rc" = 0 -a "$(grep -c '^  exists already' <<<"$out")" = 2 -a "$(md5sum "$fresh"/*.ini "$fresh"/*.txt)" = "$before" ]
+zh check "$(win "$fresh/Zendrel-T.dll")" --board
+check "check, the terrestrial file the plug-in wrote: exit 0" [ "$rc" = 0 ]
+check "check, that file: the cable rows disabled, not dropped" \
+  line "$out" '^verdict: [0-9]+ lines read: 0 dropped, [1-9][0-9]* disabled on purpose, 0 not taken as written'
+zh check "$(win "$fresh/Zendrel-S.dll")" --board
+check "check, the satellite file the plug-in wrote: exit 0" [ "$rc" = 0 ]
+if [ -n "$readonly" ]; then
+  zh check "$(win "$ro/Zendrel-S.dll")"
+  check "check, read-only plug-in folder: says the side files cannot be written" \
+    has "$out" "nothing can be written in its folder"
+  zh init "$(win "$ro/Zendrel-S.dll")"
+  check "init, read-only plug-in folder: exit 1, says why" eval '[ "$rc" = 1 ] && has "$err" "nothing can be written"'
+fi
+
+echo "== names, the version"
+zh record "$S" --channel "ｂｓ１／ｔｓ１" --bytes 1000 --out "$(win "$work/wide.ts")"
+check "a full-width, lower-case name finds its channel" [ "$rc" = 0 -a "$(value 'TS ID')" = 0x4011 ]
+zh record "$S" --channel bs13 --bytes 1000 --out "$(win "$work/near.ts")"
+check "a near miss: did you mean" has "$err" 'did you mean "BS13/TS0" or "BS13/TS1"?'
+zh --version
+check "--version" line "$out" '^zendrel-host [0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$'
 
 finish_checks

@@ -3,8 +3,8 @@
 # folder would be, with the plug-in as a satellite and a terrestrial copy
 # beside the board library (here the project's stand-in, whose stream is
 # simulated: BS channel 0 is fed by the test-pattern clip), checked, its
-# channels listed, a few seconds of BS recorded, and the side files it writes
-# at release.
+# channels listed, a few seconds of the clip's channel recorded, and the side
+# files it writes at release.
 #
 #   scripts/demo.sh BIN_DIR DEMO_DIR
 #
@@ -48,17 +48,33 @@ step "Channels of the terrestrial copy"
 host list "$(win "$demo/Zendrel-T.dll")" | head -n 12
 echo "   ..."
 
-step "Recording 3 seconds of BS space 0, channel 0 (the simulated stream plays the test-pattern clip)"
-host record "$(win "$demo/Zendrel-S.dll")" --space 0 --channel 0 --seconds 3 --out "$(win "$demo/BS1-TS0.ts")"
-
-if command -v ffprobe >/dev/null; then
-  step "What ffprobe finds in the recording"
-  ffprobe -hide_banner "$demo/BS1-TS0.ts" 2>&1 | grep -E '^ *(Duration|Stream)'
+# The clip's channel is found by what it carries, PT channel 0 with TS ID
+# 0x4010, as the channel file now lists it: the file may have been edited.
+clip=$(host check "$(win "$demo/Zendrel-S.dll")" | sed -n \
+  's/^  line [0-9]*: kept: space \([0-9]*\) (.*) channel \([0-9]*\): "\(.*\)", PT channel 0, TS ID 0x4010$/\1 \2 \3/p' |
+  head -n 1 || true)
+recording=
+if [ -z "$clip" ] && [ -f "$demo/Zendrel-S.SetCh.txt" ]; then
+  step "Nothing to record"
+  echo "The satellite channel file no longer lists the channel that plays the test-pattern clip"
+  echo "(PT channel 0 with TS ID 0x4010), so the demo records nothing. Add that row again, or"
+  echo "delete $demo/Zendrel-S.SetCh.txt for the default list, and run make demo again."
+else
+  read -r space channel name <<<"${clip:-0 0 BS1/TS0}"
+  recording="$demo/$(tr -c 'A-Za-z0-9._-' '-' <<<"$name" | sed 's/-*$//').ts"
+  step "Recording 3 seconds of $name (space $space, channel $channel), where the stand-in plays the test-pattern clip"
+  host record "$(win "$demo/Zendrel-S.dll")" --space "$space" --channel "$channel" --seconds 3 --out "$(win "$recording")"
+  if command -v ffprobe >/dev/null; then
+    step "What ffprobe finds in the recording"
+    ffprobe -hide_banner "$recording" 2>&1 | grep -E '^ *(Duration|Stream)'
+  fi
 fi
 
 step "What is in the demo folder now"
-echo "recording:     $demo/BS1-TS0.ts ($(stat -c %s "$demo/BS1-TS0.ts") bytes, simulated:"
-echo "               the stand-in's test pattern and tone; play it with ffplay, mpv or VLC)"
+if [ -n "$recording" ]; then
+  echo "recording:     $recording ($(stat -c %s "$recording") bytes, simulated:"
+  echo "               the stand-in's test pattern and tone; play it with ffplay, mpv or VLC)"
+fi
 echo "stand-in:      $demo/EarthPtDll.dll with its set-up file EarthPtDll-standin.ini"
 echo "settings file: $demo/Zendrel-ST.ini (written at release; shared by both copies)"
 echo "channel files: $demo/Zendrel-S.SetCh.txt, $demo/Zendrel-T.SetCh.txt (written at release"

@@ -1,6 +1,15 @@
 #!/usr/bin/env bash
 # Runs a Windows program under 32-bit Wine with the project's own prefix and a
 # Japanese locale, so that the ANSI code page is 932 as on a Japanese Windows.
+
+# A script that starts this in the background hands it SIGINT ignored, and
+# bash can neither trap nor reset a signal ignored at entry: Ctrl+C or kill
+# -INT would then not end a recording. So it runs itself once more with
+# SIGINT and SIGTERM at their defaults.
+if [ "${ZENDREL_WINE_RUN_SIGNALS:-}" != reset ]; then
+  ZENDREL_WINE_RUN_SIGNALS=reset exec env --default-signal=INT,TERM "$BASH" "$0" "$@"
+fi
+unset ZENDREL_WINE_RUN_SIGNALS
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}

@@ -1,5 +1,6 @@
 #include "host/check/ChannelCheck.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "host/Text.h"
@@ -58,11 +59,48 @@ std::string DetectEncoding(const std::string& bytes)
     return IsValidUtf8(bytes, &multiByte) && multiByte ? "utf-8" : "cp932";
 }
 
+// A band declaration behind ";": its rows are disabled on purpose, as the
+// plug-in writes the cable band (";$CATV 1").
+struct CommentedDeclaration {
+    int32_t line;
+    int32_t band;
+    int32_t space;
+};
+
+// Lines are counted as the reader counts them: CR LF, LF and CR end one each.
+std::vector<CommentedDeclaration> FindCommentedDeclarations(const std::string& bytes)
+{
+    std::vector<CommentedDeclaration> found;
+    int32_t line = 1;
+    for (size_t at = 0; at < bytes.size();) {
+        size_t end = bytes.find_first_of("\r\n", at);
+        if (end == std::string::npos)
+            end = bytes.size();
+        std::string text = bytes.substr(at, end - at);
+        size_t p = text.find_first_not_of(" \t");
+        if (p != std::string::npos && text[p] == ';') {
+            p = text.find_first_not_of("; \t", p);
+            size_t keywordEnd = p == std::string::npos ? p : text.find_first_of(" \t;", p);
+            std::string keyword = p == std::string::npos ? "" : text.substr(p, keywordEnd - p);
+            size_t number = keywordEnd == std::string::npos ? keywordEnd : text.find_first_not_of(" \t", keywordEnd);
+            for (int32_t band = 0; band < kBandCount && number != std::string::npos; ++band) {
+                if (keyword == g_bandKeywords[band] && text[number] != ';')
+                    found.push_back({line, band, ReadNumber(text.c_str() + number)});
+            }
+        }
+        at = end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n' ? end + 2
+                                                                                                      : end + 1;
+        ++line;
+    }
+    return found;
+}
+
 struct Checker {
     bool isTerrestrial;
     Decoder decode;
     ChannelTables* tables;
     ChannelVerdict* verdict;
+    std::vector<CommentedDeclaration> commented;
 
     void Seen(const LineEvent& event);
     void Unterminated(const LineReader& r, LineVerdict* line);
@@ -81,9 +119,11 @@ void Checker::Seen(const LineEvent& event)
         Unterminated(*event.reader, &line);
     else
         Read(event, &line);
-    // What was dropped is not also "not taken as written".
+    // What was dropped or disabled is not also "not taken as written".
     if (line.fate == "dropped")
         ++verdict->dropped;
+    else if (line.fate == "disabled")
+        ++verdict->disabled;
     else if (!line.problems.empty())
         ++verdict->changed;
     verdict->lines.push_back(line);
@@ -160,6 +200,17 @@ void Checker::Row(const LineEvent& event, LineVerdict* line)
     const LineReader& r = *event.reader;
     Number(line, "space number", r.tokens[1]);
     if (event.fate == kLineNoTable) {
+        int32_t space = ReadNumber(r.tokens[1]);
+        for (auto c = commented.rbegin(); c != commented.rend(); ++c) {
+            if (c->line < line->line && c->space == space) {
+                line->fate = "disabled";
+                line->message = std::string(kBandNames[c->band]) + " (space " + std::to_string(space) +
+                                ") is commented out on line " + std::to_string(c->line) + "; remove the \";\" before " +
+                                g_bandKeywords[c->band] + " there to enable it";
+                line->problems.clear();
+                return;
+            }
+        }
         Drop(line, "no_band", std::string("no band is declared as space ") + std::to_string(ReadNumber(r.tokens[1])) +
                                   " before this line; declarations must come before their rows");
         return;
@@ -201,11 +252,22 @@ void Checker::Row(const LineEvent& event, LineVerdict* line)
 
 void Checker::Number(LineVerdict* line, const char* what, const char* token, bool hex)
 {
-    if (IsWholeNumber(token))
-        return;
+    const char* digits = token + (token[0] == '-' || token[0] == '+');
+    bool octal = digits[0] == '0' && digits[1] >= '0' && digits[1] <= '9';
     int32_t value = ReadNumber(token);
+    if (IsWholeNumber(token)) {
+        // To a reader 010 is ten; to the rules, as to strtol, it is eight.
+        if (octal && strtol(token, nullptr, 10) != value)
+            line->problems.push_back({"octal", std::string("the ") + what + " " + token +
+                                                   " begins with 0, so it is read as octal: " +
+                                                   std::to_string(value) + " (leave out the leading 0 for decimal " +
+                                                   std::to_string(strtol(token, nullptr, 10)) + ")"});
+        return;
+    }
     std::string message = std::string("the ") + what + " \"" + decode(token) + "\" is not a number: read as " +
                           (hex && value >= 0 ? Hex4(static_cast<uint32_t>(value)) : std::to_string(value));
+    if (octal && strpbrk(digits, "89") != nullptr)
+        message += " (a leading 0 makes it octal, where 8 and 9 are no digits; leave out the 0)";
     if (strcmp(what, "space number") == 0 && token[0] != '-' && (token[0] < '0' || token[0] > '9'))
         message += " (a blank inside a name splits it and shifts the tokens after it)";
     line->problems.push_back({"not_a_number", message});
@@ -309,7 +371,7 @@ ChannelVerdict CheckChannelText(const std::string& bytes, bool isTerrestrial, De
     TextSource source = {&bytes, 0};
     reader->chunkSize = kChunkSize;
     reader->file = {TextSource::Read, &source};
-    Checker checker = {isTerrestrial, decode, verdict.tables.get(), &verdict};
+    Checker checker = {isTerrestrial, decode, verdict.tables.get(), &verdict, FindCommentedDeclarations(bytes)};
     LineObserver observer = {[](void* c, const LineEvent& e) { static_cast<Checker*>(c)->Seen(e); }, &checker};
     ParseChannelText(reader.get(), isTerrestrial, verdict.tables->Setup(), &observer);
     for (int32_t space : verdict.tables->space)

@@ -27,7 +27,7 @@ typedef std::string (*Decoder)(const std::string& bytes);
 
 struct LineVerdict {
     int32_t line = 0;
-    std::string fate;     // "declared", "kept" or "dropped"
+    std::string fate;     // "declared", "kept", "disabled" or "dropped"
     std::string reason;   // dropped: a code
     std::string message;  // what happened, in words
     std::string text;     // the tokens as read, joined by a blank
@@ -46,7 +46,8 @@ struct ChannelVerdict {
     std::vector<Problem> warnings;   // about the whole text
     std::vector<LineVerdict> lines;  // lines of blanks and comments left out
     int32_t dropped = 0;
-    int32_t changed = 0;  // lines taken, but not as written
+    int32_t changed = 0;   // lines taken, but not as written
+    int32_t disabled = 0;  // rows whose band's declaration is commented out, on purpose
     bool declaresBand = false;
     std::unique_ptr<ChannelTables> tables;
 

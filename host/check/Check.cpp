@@ -2,10 +2,22 @@
 // with --board, the board, without changing any of them.
 #include "host/Commands.h"
 #include "host/Console.h"
+#include "host/Driver.h"
+#include "host/JsonOutput.h"
 #include "host/check/Diagnosis.h"
 
 int RunCheck(const Command& command)
 {
+    // A report on a file that is not there would read as a normal one.
+    std::string missing = MissingDriver(command.driver);
+    if (!missing.empty()) {
+        Complain(missing);
+        if (command.json)
+            WriteText(STD_OUTPUT_HANDLE,
+                      JsonText(FailureJson("check", ToUtf8(FullPath(command.driver)), "no_driver", missing, "")) +
+                          "\n");
+        return 1;
+    }
     Judgement j = Diagnose(command.driver, command.board);
     WriteText(STD_OUTPUT_HANDLE, command.json ? CheckJson(j) + "\n" : CheckText(j));
     return CheckExitCode(j);

@@ -1,7 +1,7 @@
 #include "host/check/CheckReport.h"
 
 #include "board/TunerNames.h"
-#include "host/Json.h"
+#include "host/JsonOutput.h"
 #include "host/Text.h"
 #include "sidefiles/FixedTexts.h"
 #include "sidefiles/ModuleName.h"
@@ -63,6 +63,15 @@ void FillFromBoard(const BoardFacts& board, ChannelVerdict* channels)
         AppendBoardChannel(channels->tables->Setup(), static_cast<uint32_t>(i), board.channelNames[i].c_str());
 }
 
+// What becomes at release of a side file the plug-in writes.
+std::string WrittenAtRelease(const Judgement& j)
+{
+    if (j.files.folderWritable == 0)
+        return "but nothing can be written in its folder (" + j.files.folderError +
+               "), so the plug-in cannot write it at release";
+    return "written at release";
+}
+
 std::string SettingsText(const Judgement& j)
 {
     const SideFileFacts& f = j.files;
@@ -70,7 +79,7 @@ std::string SettingsText(const Judgement& j)
     std::string lnb = j.names.isTerrestrial ? " (no effect on a terrestrial tuner)"
                                             : (f.outLnb == 1 ? " (LNB power on)" : " (no LNB power)");
     if (!f.settingsExists)
-        return "  missing: " + values + " apply" + lnb + (f.autoMake ? "; written at release\n" : "\n");
+        return "  missing: " + values + " apply" + lnb + (f.autoMake ? "; " + WrittenAtRelease(j) + "\n" : "\n");
     return "  exists: " + values + lnb + (f.autoMake ? "" : "; missing side files are not written") + "\n";
 }
 
@@ -81,7 +90,10 @@ std::string ChannelFileText(const Judgement& j)
     // At release only where no entry of that name exists.
     bool writes = f.autoMake && !f.channelExists;
     std::string text;
-    if (j.source == "legacy")
+    if (j.source == "legacy" && f.folderWritable == 0)
+        text = "  missing, and the legacy file " + legacy + " exists, but nothing can be written in its folder (" +
+               f.folderError + "): the plug-in cannot rename it and uses its defaults\n";
+    else if (j.source == "legacy")
         text = "  missing, but the legacy file " + legacy + " exists: the plug-in renames it to this name at load\n";
     else if (f.channelExists && !f.channelRead)
         text = "  exists, but cannot be opened: " + f.channelError + "\n";
@@ -90,10 +102,10 @@ std::string ChannelFileText(const Judgement& j)
     if (j.source == "file" || j.source == "legacy")
         text += "  " + std::to_string(f.channelBytes.size()) + " bytes of " + j.channels.encoding + " text\n";
     else if (j.source == "built-in")
-        text += "  the plug-in uses its built-in satellite list" + std::string(writes ? ", and writes it here at release\n" : "\n");
+        text += "  the plug-in uses its built-in satellite list" + (writes ? "; " + WrittenAtRelease(j) : "") + "\n";
     else if (j.board.haveChannelList)
         text += "  the plug-in builds its list from the board's " + std::to_string(j.board.channelNames.size()) +
-                " channels" + std::string(writes ? ", and writes it here at release\n" : "\n");
+                " channels" + (writes ? "; " + WrittenAtRelease(j) : "") + "\n";
     else
         text += "  the plug-in builds its list from the board's own (add --board to read it)\n";
     if (f.legacyExists && j.source != "legacy")
@@ -144,6 +156,7 @@ std::string VerdictText(const Judgement& j)
     std::string text = "verdict: ";
     if (j.source == "file" || j.source == "legacy")
         text += std::to_string(c.lines.size()) + " lines read: " + std::to_string(c.dropped) + " dropped, " +
+                (c.disabled ? std::to_string(c.disabled) + " disabled on purpose, " : "") +
                 std::to_string(c.changed) + " not taken as written, " + std::to_string(c.warnings.size()) +
                 " warning(s); ";
     if (j.loads == 1)
@@ -153,59 +166,64 @@ std::string VerdictText(const Judgement& j)
     return text + "the side files let the plug-in load; the board was not checked\n";
 }
 
-std::string ProblemsJson(const std::vector<Problem>& problems)
+Json ProblemsJson(const std::vector<Problem>& problems)
 {
-    JsonArray array;
+    Json array = Json::array();
     for (const Problem& p : problems)
-        array.Add(JsonObject().Str("code", p.code).Str("message", p.message).Text());
-    return array.Text();
+        array.push_back({{"code", p.code}, {"message", p.message}});
+    return array;
 }
 
-std::string LineJson(const LineVerdict& line)
+Json LineJson(const LineVerdict& line)
 {
-    JsonObject o;
-    o.Int("line", line.line).Str("fate", line.fate);
-    o.StrOrNull("reason", line.reason).Str("message", line.message).Str("text", line.text);
-    o.StrOrNull("band", line.band < 0 ? "" : kBandNames[line.band]);
-    o.IntOrNull("space", line.space);
-    o.IntOrNull("channel", line.channel);
-    if (line.fate == "kept")
-        o.Str("name", line.name);
-    else
-        o.Null("name");
-    o.IntOrNull("pt_channel", line.ptChannel);
-    o.IntOrNull("ts_id", line.tsId);
-    return o.Raw("problems", ProblemsJson(line.problems)).Text();
+    Json o;
+    o["line"] = line.line;
+    o["fate"] = line.fate;
+    o["reason"] = TextOrNull(line.reason);
+    o["message"] = line.message;
+    o["text"] = line.text;
+    o["band"] = line.band < 0 ? Json(nullptr) : Json(kBandNames[line.band]);
+    o["space"] = NumberOrNull(line.space);
+    o["channel"] = NumberOrNull(line.channel);
+    o["name"] = line.fate == "kept" ? Json(line.name) : Json(nullptr);
+    o["pt_channel"] = NumberOrNull(line.ptChannel);
+    o["ts_id"] = NumberOrNull(line.tsId);
+    o["problems"] = ProblemsJson(line.problems);
+    return o;
 }
 
-std::string SpacesJson(const Judgement& j)
+Json SpacesJson(const Judgement& j)
 {
+    Json array = Json::array();
+    if (!j.channels.tables)
+        return array;
     ChannelTables& tables = *j.channels.tables;
-    JsonArray array;
     for (uint32_t s = 0, listed = tables.ListedSpaces(); s < listed; ++s) {
         int32_t table = TableForSpace(tables.Setup(), s);
-        array.Add(JsonObject()
-                      .Int("space", s)
-                      .Str("name", SpaceName(j.names.isTerrestrial, table))
-                      .Int("channels", tables.table[table].count)
-                      .Text());
+        Json space;
+        space["space"] = s;
+        space["name"] = SpaceName(j.names.isTerrestrial, table);
+        space["channels"] = tables.table[table].count;
+        array.push_back(space);
     }
-    return array.Text();
+    return array;
 }
 
-std::string BoardJson(const BoardFacts& b)
+Json BoardJson(const BoardFacts& b)
 {
     if (!b.probed)
-        return "null";
-    JsonObject o;
-    o.StrOrNull("library", b.library);
-    o.StrOrNull("error", b.error);
-    o.Int("version", b.version).Int("boards", b.boards);
-    JsonArray tried;
+        return nullptr;
+    Json o;
+    o["library"] = TextOrNull(b.library);
+    o["error"] = TextOrNull(b.error);
+    o["version"] = b.version;
+    o["boards"] = b.boards;
+    Json tried = Json::array();
     for (const BoardFacts::Tuner& t : b.tried)
-        tried.Add(JsonObject().Str("name", t.name).Bool("free", t.free).Text());
-    o.Raw("tried", tried.Text());
-    return o.StrOrNull("tuner", b.tuner).Text();
+        tried.push_back({{"name", t.name}, {"free", t.free}});
+    o["tried"] = tried;
+    o["tuner"] = TextOrNull(b.tuner);
+    return o;
 }
 
 }  // namespace
@@ -289,41 +307,51 @@ std::string CheckText(const Judgement& j)
 
 std::string CheckJson(const Judgement& j)
 {
-    JsonObject o;
-    o.Str("command", "check").Bool("ok", CheckExitCode(j) == 0).Str("driver", ToUtf8(j.modulePath));
-    o.Str("kind", TunerKind(j.names.isTerrestrial));
-    o.StrOrNull("kind_letter", j.names.kindLetter ? std::string(1, j.names.kindLetter) : "");
-    o.IntOrNull("tuner_digit", j.names.tunerDigit);
+    Json o;
+    o["command"] = "check";
+    o["ok"] = CheckExitCode(j) == 0;
+    o["code"] = CheckExitCode(j) == 0 ? Json(nullptr) : Json(j.loads == 0 ? "will_not_load" : "channel_file_problems");
+    o["driver"] = ToUtf8(j.modulePath);
+    o["kind"] = TunerKind(j.names.isTerrestrial);
+    o["kind_letter"] = j.names.kindLetter ? Json(std::string(1, j.names.kindLetter)) : Json(nullptr);
+    o["tuner_digit"] = NumberOrNull(j.names.tunerDigit);
+    o["settings_file"] = nullptr;
+    o["channel_file"] = nullptr;
     if (j.names.ok) {
-        o.Raw("settings_file", JsonObject()
-                                   .Str("path", ToUtf8(j.names.settingsPath))
-                                   .Bool("exists", j.files.settingsExists)
-                                   .Int("out_lnb", j.files.outLnb)
-                                   .Int("auto_make", j.files.autoMake)
-                                   .Text());
-        JsonObject channel;
-        channel.Str("path", ToUtf8(j.names.channelPath)).Bool("exists", j.files.channelExists);
-        channel.Str("legacy_path", ToUtf8(j.names.legacyPath)).Bool("legacy_exists", j.files.legacyExists);
-        channel.Str("source", j.source);
+        Json settings;
+        settings["path"] = ToUtf8(j.names.settingsPath);
+        settings["exists"] = j.files.settingsExists;
+        settings["out_lnb"] = j.files.outLnb;
+        settings["auto_make"] = j.files.autoMake;
+        o["settings_file"] = settings;
         bool read = j.files.channelRead;
-        read ? channel.Int("bytes", static_cast<int64_t>(j.files.channelBytes.size())) : channel.Null("bytes");
-        read ? channel.Str("encoding", j.channels.encoding) : channel.Null("encoding");
-        channel.StrOrNull("error", j.files.channelError);
-        o.Raw("channel_file", channel.Text());
-    } else {
-        o.Null("settings_file").Null("channel_file");
+        Json channel;
+        channel["path"] = ToUtf8(j.names.channelPath);
+        channel["exists"] = j.files.channelExists;
+        channel["legacy_path"] = ToUtf8(j.names.legacyPath);
+        channel["legacy_exists"] = j.files.legacyExists;
+        channel["source"] = j.source;
+        channel["bytes"] = read ? Json(j.files.channelBytes.size()) : Json(nullptr);
+        channel["encoding"] = read ? Json(j.channels.encoding) : Json(nullptr);
+        channel["error"] = TextOrNull(j.files.channelError);
+        o["channel_file"] = channel;
     }
-    JsonArray lines;
+    o["folder_writable"] = j.files.folderWritable < 0 ? Json(nullptr) : Json(j.files.folderWritable == 1);
+    Json lines = Json::array();
     if (j.source == "file" || j.source == "legacy") {
         for (const LineVerdict& line : j.channels.lines)
-            lines.Add(LineJson(line));
+            lines.push_back(LineJson(line));
     }
-    o.Raw("lines", lines.Text()).Raw("warnings", ProblemsJson(j.channels.warnings));
-    o.Raw("spaces", j.channels.tables ? SpacesJson(j) : "[]");
-    o.Int("dropped", j.channels.dropped).Int("changed", j.channels.changed);
-    o.Raw("board", BoardJson(j.board));
-    j.loads < 0 ? o.Null("loads") : o.Bool("loads", j.loads == 1);
-    return o.StrOrNull("cause", j.cause).Text();
+    o["lines"] = lines;
+    o["warnings"] = ProblemsJson(j.channels.warnings);
+    o["spaces"] = SpacesJson(j);
+    o["dropped"] = j.channels.dropped;
+    o["disabled"] = j.channels.disabled;
+    o["changed"] = j.channels.changed;
+    o["board"] = BoardJson(j.board);
+    o["loads"] = j.loads < 0 ? Json(nullptr) : Json(j.loads == 1);
+    o["cause"] = TextOrNull(j.cause);
+    return JsonText(o);
 }
 
 int CheckExitCode(const Judgement& j)

@@ -34,6 +34,11 @@ struct SideFileFacts {
     bool channelRead = false;  // opened and read as the plug-in opens it
     std::string channelError;  // why it could not be opened
     std::string channelBytes;
+    // Whether new files can be made in the plug-in's folder, asked only when
+    // the plug-in would make one (a side file to write, a legacy file to
+    // rename): 1 yes, 0 no (folderError says why), -1 not asked.
+    int32_t folderWritable = -1;
+    std::string folderError;
 };
 
 // The board library as the plug-in would meet it. Filled only with --board

@@ -7,12 +7,31 @@
 #include "host/Console.h"
 #include "host/CommandLine.h"
 #include "host/Driver.h"
-#include "host/record/Summary.h"
+#include "host/JsonOutput.h"
 #include "sidefiles/ChannelStore.h"
 
 namespace {
 
 const wchar_t kBoardLibrary[] = L"EarthPtDll.dll";
+
+// Whether a new file can be made in the folder: one of a name of this
+// process's own, removed again as its handle closes, so nothing stays.
+int32_t ProbeFolder(const std::wstring& path, std::string* why)
+{
+    std::wstring folder = path.substr(0, path.rfind(L'\\') + 1);
+    std::wstring probe = folder + L"zendrel-host-" + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return 1;
+    }
+    DWORD code = GetLastError();
+    if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS)
+        return -1;
+    *why = SystemMessage(code, ToUtf8(folder));
+    return 0;
+}
 
 // The side files as the plug-in opens them: the settings through the
 // profile calls, the channel file for reading, others may read it too.
@@ -26,6 +45,9 @@ SideFileFacts ReadSideFiles(const SideFileNames& names)
     }
     f.channelExists = Exists(names.channelPath);
     f.legacyExists = Exists(names.legacyPath);
+    bool writes = f.autoMake && (!f.settingsExists || !f.channelExists);
+    if (writes || (f.legacyExists && !f.channelExists))
+        f.folderWritable = ProbeFolder(names.channelPath, &f.folderError);
     // Without the channel file the plug-in renames a legacy one to its name
     // and reads that.
     const std::wstring& path = f.channelExists || !f.legacyExists ? names.channelPath : names.legacyPath;
@@ -177,6 +199,8 @@ bool LoadDriver(Driver* driver, const Command& command, const char* verb, unsign
         Complain(cause.empty() ? "zendrel-host check --board finds no cause for it" : "likely cause: " + cause);
     }
     if (command.json)
-        WriteText(jsonHandle, FailureJson(verb, ToUtf8(FullPath(command.driver)), error, cause) + "\n");
+        WriteText(jsonHandle,
+                  JsonText(FailureJson(verb, ToUtf8(FullPath(command.driver)), driver->FailureCode(), error, cause)) +
+                      "\n");
     return false;
 }

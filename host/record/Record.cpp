@@ -1,17 +1,27 @@
 // record: tune one channel and write its stream to a file or to standard
 // output, checking it on the way.
+#include <algorithm>
+
+#include "board/EarthPtDll.h"
 #include "host/Commands.h"
 #include "host/Console.h"
 #include "host/check/Diagnosis.h"
 #include "host/Driver.h"
+#include "host/JsonOutput.h"
 #include "host/NewFile.h"
+#include "host/record/ChannelChoice.h"
 #include "host/record/Summary.h"
 
 namespace {
 
-// Without a byte for this long the recording gives up, so that --bytes
-// cannot wait for ever on a dead stream.
-const double kStallSeconds = 10.0;
+// Nothing at all for this long, and the channel carries no stream: waiting
+// out a long --seconds would only delay saying so.
+const double kNoDataSeconds = 10.0;
+// With --bytes the recording has no end of its own once the stream stops.
+const double kStoppedSeconds = 60.0;
+// A stream that pauses this long, while the tool waited for it, has a gap;
+// the board is then asked whether it is still there.
+const double kGapSeconds = 1.0;
 const double kProgressSeconds = 0.25;
 const double kSignalSeconds = 0.5;
 
@@ -28,11 +38,43 @@ void ClearProgress()
     WriteText(STD_ERROR_HANDLE, "\r" + std::string(72, ' ') + "\r");
 }
 
-// Finds the channel by its index in --space, or by its name in --space or in
-// every space. Returns the failure, empty when none.
-std::string FindChannel(const Command& command, Driver& driver, RecordSummary* s)
+// The board library the plug-in imports is in this process already. A
+// removed device looks to a host like a signal drop (no data, a level of 0),
+// but the library then counts fewer boards than when the recording began.
+class BoardWatch
 {
-    std::string name;
+public:
+    BoardWatch()
+    {
+        HMODULE library = GetModuleHandleW(L"EarthPtDll.dll");
+        if (library != nullptr)
+            m_count = reinterpret_cast<decltype(&PtDllGetDevCount)>(
+                reinterpret_cast<void*>(GetProcAddress(library, "PtDllGetDevCount")));
+        m_atStart = m_count != nullptr ? m_count() : 0;
+    }
+
+    // Empty while the boards are all there; else what became of them.
+    std::string Lost() const
+    {
+        if (m_count == nullptr || m_atStart <= 0)
+            return std::string();
+        int32_t now = m_count();
+        if (now >= m_atStart)
+            return std::string();
+        return "the board library reports " + std::to_string(now) + " board(s), " + std::to_string(m_atStart) +
+               " when the recording began: the device was removed or stopped working";
+    }
+
+private:
+    decltype(&PtDllGetDevCount) m_count = nullptr;
+    int32_t m_atStart = 0;
+};
+
+// Finds the channel by its index in --space, or by its name in --space or in
+// every space. Returns the failure, empty when none, with its code.
+std::string FindChannel(const Command& command, Driver& driver, RecordSummary* s, std::string* code)
+{
+    *code = "no_channel";
     if (command.channelName.empty()) {
         s->space = command.space;
         s->channel = command.channel;
@@ -43,41 +85,40 @@ std::string FindChannel(const Command& command, Driver& driver, RecordSummary* s
                    std::to_string(s->channel) + " (see list)";
         return std::string();
     }
-    std::string wanted = ToUtf8(command.channelName);
-    std::string found;
+    std::vector<ListedChannel> listed;
     std::string spaceName;
     for (DWORD space = 0; driver.SpaceName(space, &spaceName); ++space) {
-        if (command.haveSpace && space != command.space)
-            continue;
-        for (DWORD channel = 0; driver.ChannelName(space, channel, &name); ++channel) {
-            if (name != wanted)
-                continue;
-            found += (found.empty() ? "" : ", ") + std::string("space ") + std::to_string(space) + " channel " +
-                     std::to_string(channel);
-            s->space = space;
-            s->channel = channel;
-            s->spaceName = spaceName;
-            s->channelName = name;
-        }
+        ListedChannel c;
+        c.space = space;
+        c.spaceName = spaceName;
+        for (c.channel = 0; driver.ChannelName(space, c.channel, &c.name); ++c.channel)
+            listed.push_back(c);
     }
-    if (found.empty())
-        return "no channel is named \"" + wanted + "\"" +
-               (command.haveSpace ? " in space " + std::to_string(command.space) : std::string()) + " (see list)";
-    if (found.find(',') != std::string::npos)
-        return "\"" + wanted + "\" names more than one channel (" + found + "); give --space";
+    ChannelChoice choice = ChooseChannel(listed, ToUtf8(command.channelName), command.haveSpace, command.space);
+    if (!choice.found) {
+        *code = choice.code;
+        return choice.error;
+    }
+    s->space = choice.channel.space;
+    s->channel = choice.channel.channel;
+    s->spaceName = choice.channel.spaceName;
+    s->channelName = choice.channel.name;
     return std::string();
 }
 
-std::string Tune(const RecordSummary& s, Driver& driver)
+std::string Tune(const RecordSummary& s, Driver& driver, std::string* code)
 {
+    *code = "tuner_unavailable";
     if (!driver.OpenTuner())
         return "the driver could not open its tuner";
+    *code = "tune_failed";
     if (!driver->SetChannel(static_cast<DWORD>(s.space), static_cast<DWORD>(s.channel)))
         return "tuning failed: space " + std::to_string(s.space) + " (" + s.spaceName + ") channel " +
                std::to_string(s.channel) + " (" + s.channelName + ")";
     // Whatever the driver still holds from before the tuning is not this
     // channel's.
     driver->PurgeTsStream();
+    code->clear();
     return std::string();
 }
 
@@ -86,28 +127,78 @@ struct Recording {
     RateMeter rate;
     uint64_t written = 0;
     double seconds = 0;
+    std::string failureCode;  // "no_data", "device_lost", "stream_stopped", "cannot_write", ...
+    std::string failure;
 };
 
-// Writes the stream until the command's limit, Ctrl+C or a failure. Returns
-// the failure, empty when none; an interruption is no failure.
-std::string Receive(const Command& command, Driver& driver, NewFile& out, Recording* r, RecordSummary* s)
+// Counts the stretches without signal from the levels sampled.
+class SignalLog
+{
+public:
+    void Sample(double at, float level, RecordSummary* s)
+    {
+        s->signal.Add(level);
+        if (level <= 0 && m_lostAt < 0) {
+            m_lostAt = at;
+            m_lostTime = LocalTimeText();
+        } else if (level > 0 && m_lostAt >= 0) {
+            Close(at, s);
+        }
+    }
+    void Close(double at, RecordSummary* s)
+    {
+        if (m_lostAt >= 0)
+            s->noSignal.push_back({m_lostAt, m_lostTime, at - m_lostAt});
+        m_lostAt = -1;
+    }
+
+private:
+    double m_lostAt = -1;
+    std::string m_lostTime;
+};
+
+// Writes the stream until the command's limit, Ctrl+C, the loss of the
+// device or a failure; the stream's gaps and the stretches without signal go
+// into the summary. An interruption is no failure.
+void Receive(const Command& command, Driver& driver, NewFile& out, Recording* r, RecordSummary* s)
 {
     bool progress = IsTerminal(STD_ERROR_HANDLE);
+    BoardWatch board;
+    SignalLog signal;
     double start = Now();
     double lastData = start;
+    bool waitedInVain = false;  // since lastData: a wait that found nothing
+    double lastBoardCheck = start;
     double lastProgress = -1.0;
     double lastSignal = -1.0;
-    std::string failure;
     bool done = false;
-    while (!done && failure.empty() && !StopRequested()) {
+    while (!done && r->failure.empty() && !StopRequested()) {
         double now = Now();
         r->seconds = now - start;
-        if (now - lastData >= kStallSeconds)
-            failure = "no stream for " + Fixed(kStallSeconds, 0) + " seconds";
-        if (!failure.empty() || (command.seconds != 0 && r->seconds >= command.seconds))
+        if (command.seconds != 0 && r->seconds >= command.seconds)
             break;
+        double quiet = now - lastData;
+        if (quiet >= kGapSeconds && now - lastBoardCheck >= kGapSeconds) {
+            lastBoardCheck = now;
+            r->failure = board.Lost();
+            if (!r->failure.empty()) {
+                r->failureCode = "device_lost";
+                break;
+            }
+        }
+        if (r->written == 0 && quiet >= kNoDataSeconds) {
+            r->failureCode = "no_data";
+            r->failure = "nothing was received in " + Fixed(kNoDataSeconds, 0) + " seconds";
+            break;
+        }
+        if (command.bytes != 0 && quiet >= kStoppedSeconds) {
+            r->failureCode = "stream_stopped";
+            r->failure = "the stream stopped for " + Fixed(kStoppedSeconds, 0) + " seconds before " +
+                         std::to_string(command.bytes) + " bytes were received";
+            break;
+        }
         if (now - lastSignal >= kSignalSeconds) {
-            s->signal.Add(driver->GetSignalLevel());
+            signal.Sample(r->seconds, driver->GetSignalLevel(), s);
             lastSignal = now;
         }
         if (progress && now - lastProgress >= kProgressSeconds) {
@@ -116,12 +207,14 @@ std::string Receive(const Command& command, Driver& driver, NewFile& out, Record
         }
         DWORD ready = driver->WaitTsStream(kStreamWaitMs);
         if (ready == 0xFFFFFFFF) {
-            failure = "the driver has no tuner";
+            r->failureCode = "tuner_unavailable";
+            r->failure = "the driver has no tuner";
             break;
         }
+        waitedInVain = waitedInVain || ready == 0;
         // Read what is ready; remain says whether more is.
         DWORD remain = ready != 0 ? 1 : 0;
-        while (remain != 0 && !done && failure.empty()) {
+        while (remain != 0 && !done && r->failure.empty()) {
             BYTE* data = nullptr;
             DWORD size = 0;
             remain = 0;
@@ -131,18 +224,73 @@ std::string Receive(const Command& command, Driver& driver, NewFile& out, Record
                 size = static_cast<DWORD>(command.bytes - r->written);
             // What reached the file, and only that, is counted and checked.
             DWORD written = 0;
-            out.Write(data, size, &written, &failure);
+            if (!out.Write(data, size, &written, &r->failure))
+                r->failureCode = out.FailureCode();
             r->ts.Feed(data, written);
             r->written += written;
-            lastData = Now();
+            now = Now();
+            // A pause of the tool itself is no gap: the stream waits in the
+            // driver meanwhile, and the first wait after it finds data.
+            if (now - lastData >= kGapSeconds && waitedInVain)
+                s->gaps.push_back({lastData - start, LocalTimeText(now - lastData), now - lastData});
+            lastData = now;
+            waitedInVain = false;
             r->rate.Add(lastData - start, r->written);
             done = command.bytes != 0 && r->written >= command.bytes;
         }
     }
-    r->seconds = Now() - start;
+    double end = Now();
+    r->seconds = end - start;
+    // Stretches still open at the end: the recording ended within them.
+    if (r->written != 0 && end - lastData >= kGapSeconds && waitedInVain)
+        s->gaps.push_back({lastData - start, LocalTimeText(end - lastData), end - lastData});
+    signal.Close(r->seconds, s);
     if (progress)
         ClearProgress();
-    return failure;
+}
+
+// The outcome and what becomes of the file: renamed to its target only when
+// the recording ran to its end with data; kept under the unfinished name
+// when it holds something; removed when empty, so that an existing target
+// is never replaced by a recording of nothing.
+void Conclude(Recording& r, NewFile& out, RecordSummary* s)
+{
+    bool interrupted = r.failure.empty() && StopRequested();
+    s->code = r.failureCode;
+    s->error = r.failure;
+    if (interrupted) {
+        s->outcome = "interrupted";
+    } else if (r.failureCode == "device_lost") {
+        s->outcome = "device_lost";
+        s->error += " (noticed " + Fixed(r.seconds, 2) + " s into the recording)";
+    } else if (r.written == 0 && (r.failure.empty() || r.failureCode == "no_data")) {
+        s->outcome = "no_data";
+        s->code = "no_data";
+        s->error = "nothing was received in " +
+                   Fixed(r.failure.empty() ? r.seconds : kNoDataSeconds, 0) +
+                   " seconds: this channel carries no stream here (does its TS ID match the carrier? see scan)";
+    } else if (!r.failure.empty()) {
+        s->outcome = "failed";
+    } else {
+        std::string error;
+        if (!out.Finish(&error)) {
+            s->outcome = "failed";
+            s->code = out.FailureCode();
+            s->error = error;
+        } else if (!s->gaps.empty() || !s->noSignal.empty()) {
+            s->outcome = "gaps";
+            s->error = std::to_string(s->gaps.size()) + " gap(s) in the stream, " +
+                       std::to_string(s->noSignal.size()) + " stretch(es) without signal; recorded to the end";
+        } else {
+            s->outcome = "complete";
+            s->code.clear();
+        }
+    }
+    if (s->outcome == "gaps")
+        s->code = "gaps";
+    else if (s->outcome == "interrupted")
+        s->code = "interrupted";
+    out.Abandon();
 }
 
 }  // namespace
@@ -151,49 +299,55 @@ int RunRecord(const Command& command)
 {
     // The summary goes where the stream does not.
     DWORD report = command.out == L"-" ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE;
+    std::string driverPath = ToUtf8(FullPath(command.driver));
     std::string error;
+    bool existed = command.out != L"-" && Exists(FullPath(command.out));
     NewFile out;
     bool opened = command.out == L"-" ? out.UseStandardOutput(&error) : out.Create(command.out, command.force, &error);
     if (!opened) {
         Complain(error);
+        if (command.json)
+            WriteText(report, JsonText(FailureJson("record", driverPath, out.FailureCode(), error, "")) + "\n");
         return command.out == L"-" ? 2 : 1;
     }
     Driver driver;
     if (!LoadDriver(&driver, command, "record", report))
         return 1;
     RecordSummary s;
-    s.driver = ToUtf8(FullPath(command.driver));
-    error = FindChannel(command, driver, &s);
+    s.driver = driverPath;
+    s.byteLimit = command.bytes != 0;
+    std::string code;
+    error = FindChannel(command, driver, &s, &code);
     if (error.empty())
-        error = Tune(s, driver);
+        error = Tune(s, driver, &code);
     if (!error.empty()) {
         Complain(error);
         if (command.json)
-            WriteText(report, FailureJson("record", s.driver, error, "") + "\n");
+            WriteText(report, JsonText(FailureJson("record", s.driver, code, error, "")) + "\n");
         return 1;
     }
     s.start = LocalTimeText();
     Recording recording;
-    s.error = Receive(command, driver, out, &recording, &s);
+    Receive(command, driver, out, &recording, &s);
     s.signal.Add(driver->GetSignalLevel());
     s.end = LocalTimeText();
     driver.Unload();
 
-    bool interrupted = s.error.empty() && StopRequested();
-    std::string finishError;
-    if (s.error.empty() && !interrupted && !out.Finish(&finishError))
-        s.error = finishError;
-    out.Abandon();
-    s.outcome = interrupted ? "interrupted" : s.error.empty() ? "complete" : "failed";
+    Conclude(recording, out, &s);
     s.file = out.Shown();
     s.bytes = out.Size();
     s.seconds = recording.seconds;
     s.peakMbps = recording.rate.PeakMbps(Mbps(s.bytes, s.seconds));
     WriteText(report, command.json ? RecordSummaryJson(s, recording.ts) + "\n"
                                    : RecordSummaryText(s, recording.ts));
-    if (s.outcome != "complete")
-        Complain(s.file.empty() ? s.outcome + ": nothing was received, so no file was written"
-                                : s.outcome + (s.error.empty() ? "" : ": " + s.error) +
-                                      "; what was received is in " + s.file);
-    return interrupted ? 130 : s.error.empty() ? 0 : 1;
+    std::string outcome = s.outcome;
+    std::replace(outcome.begin(), outcome.end(), '_', ' ');
+    if (s.outcome == "gaps")
+        Complain("the recording has gaps: " + s.error + "; see the warnings");
+    else if (s.outcome != "complete" && s.file.empty())
+        Complain(outcome + ": " + (s.error.empty() ? "nothing was received" : s.error) + "; no file was written" +
+                 (existed ? ", and " + ToUtf8(command.out) + " was left as it was" : ""));
+    else if (s.outcome != "complete")
+        Complain(outcome + (s.error.empty() ? "" : ": " + s.error) + "; what was received is kept in " + s.file);
+    return RecordExitCode(s.outcome);
 }

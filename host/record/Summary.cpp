@@ -2,7 +2,9 @@
 
 #include <stdio.h>
 
-#include "host/Json.h"
+#include <algorithm>
+
+#include "host/JsonOutput.h"
 #include "host/Text.h"
 #include "sidefiles/FixedTexts.h"
 
@@ -26,6 +28,36 @@ std::string SafeName(std::string name)
             c = '_';
     }
     return name.empty() ? "_" : name;
+}
+
+// "at 1.52 s (21:30:06), for 1.50 s"; the time of day is the ISO text's.
+std::string StretchText(const Stretch& stretch)
+{
+    std::string clock = stretch.time.size() >= 19 ? " (" + stretch.time.substr(11, 8) + ")" : std::string();
+    return "at " + Fixed(stretch.at, 2) + " s" + clock + ", for " + Fixed(stretch.seconds, 2) + " s";
+}
+
+Json StretchesJson(const std::vector<Stretch>& stretches)
+{
+    Json array = Json::array();
+    for (const Stretch& stretch : stretches)
+        array.push_back(
+            {{"at", Rounded(stretch.at, 3)}, {"time", stretch.time}, {"seconds", Rounded(stretch.seconds, 3)}});
+    return array;
+}
+
+// Bytes after the last whole packet, and how they came about.
+std::string PartialPacketText(const RecordSummary& s, const TsAnalyzer& ts)
+{
+    uint64_t bytes = ts.PendingBytes();
+    if (bytes == 0)
+        return "none";
+    if (s.byteLimit)
+        return Count(bytes) + " bytes (--bytes ended the recording inside a packet)";
+    if (ts.SyncLosses() != 0)
+        return Count(bytes) + " bytes (the stream lost bytes on the way, see sync losses, so it ends in no whole "
+                              "packet)";
+    return Count(bytes) + " bytes (the stream ended inside a packet)";
 }
 
 }  // namespace
@@ -54,17 +86,38 @@ double Mbps(uint64_t bytes, double seconds)
     return seconds > 0 ? static_cast<double>(bytes) * 8.0 / seconds / 1e6 : 0.0;
 }
 
+int RecordExitCode(const std::string& outcome)
+{
+    static const struct {
+        const char* outcome;
+        int code;
+    } kCodes[] = {{"complete", 0}, {"no_data", 3}, {"device_lost", 4}, {"gaps", 5}, {"interrupted", 130}};
+    for (const auto& known : kCodes) {
+        if (outcome == known.outcome)
+            return known.code;
+    }
+    return 1;
+}
+
 std::string RecordSummaryText(const RecordSummary& s, const TsAnalyzer& ts)
 {
+    // What went wrong comes first, before any figure.
+    std::string outcome = s.outcome;
+    std::replace(outcome.begin(), outcome.end(), '_', ' ');
+    std::string text = Line("outcome", s.error.empty() ? outcome : outcome + ": " + s.error);
+    for (const Stretch& gap : s.gaps)
+        text += Line("warning", "the stream stopped " + StretchText(gap));
+    for (const Stretch& lost : s.noSignal)
+        text += Line("warning", "no signal " + StretchText(lost));
     double average = Mbps(s.bytes, s.seconds);
-    std::string text = Line("file", s.file.empty() ? "none: nothing was received" : s.file);
+    text += Line("file", s.file.empty() ? "none: nothing was received" : s.file);
     text += Line("channel", "space " + Count(s.space) + " (" + s.spaceName + "), channel " + Count(s.channel) + " (" +
                                 s.channelName + ")");
     text += Line("start", s.start) + Line("end", s.end) + Line("seconds", Fixed(s.seconds, 2));
     text += Line("bytes", Count(s.bytes)) + Line("average Mbit/s", Fixed(average, 2)) +
             Line("peak Mbit/s", Fixed(s.peakMbps, 2));
     text += Line("packets", Count(ts.Packets()));
-    text += Line("partial packet at the end", ts.PendingBytes() ? Count(ts.PendingBytes()) + " bytes" : "none");
+    text += Line("partial packet at the end", PartialPacketText(s, ts));
     text += Line("sync losses", Count(ts.SyncLosses()) + " (" + Count(ts.SkippedBytes()) + " bytes skipped)");
     text += Line("continuity errors", Count(ts.ContinuityErrors())) + Line("transport errors", Count(ts.ErrorPackets()));
     text += Line("scrambled packets", Count(ts.ScrambledPackets())) + Line("TS ID", TsIdText(ts.TransportStreamId()));
@@ -79,45 +132,59 @@ std::string RecordSummaryText(const RecordSummary& s, const TsAnalyzer& ts)
                              " transport errors, " + Count(c.scrambled) + " scrambled, of " + Count(c.packets) +
                              " packets");
     }
-    return text + Line("outcome", s.error.empty() ? s.outcome : s.outcome + ": " + s.error);
+    return text;
 }
 
 std::string RecordSummaryJson(const RecordSummary& s, const TsAnalyzer& ts)
 {
-    JsonArray pids;
+    Json pids = Json::array();
     for (size_t pid = 0; pid < ts.PerPid().size(); ++pid) {
         const TsAnalyzer::PidCounts& c = ts.PerPid()[pid];
         if (c.packets == 0)
             continue;
-        pids.Add(JsonObject()
-                     .Int("pid", static_cast<int64_t>(pid))
-                     .Int("packets", static_cast<int64_t>(c.packets))
-                     .Int("continuity_errors", static_cast<int64_t>(c.continuityErrors))
-                     .Int("transport_errors", static_cast<int64_t>(c.transportErrors))
-                     .Int("scrambled_packets", static_cast<int64_t>(c.scrambled))
-                     .Text());
+        Json p;
+        p["pid"] = pid;
+        p["packets"] = c.packets;
+        p["continuity_errors"] = c.continuityErrors;
+        p["transport_errors"] = c.transportErrors;
+        p["scrambled_packets"] = c.scrambled;
+        pids.push_back(p);
     }
-    JsonObject signal;
-    if (s.signal.samples)
-        signal.Num("min", s.signal.min, 2).Num("average", s.signal.Average(), 2).Num("max", s.signal.max, 2);
-    else
-        signal.Null("min").Null("average").Null("max");
-    JsonObject o;
-    o.Str("command", "record").Bool("ok", s.outcome == "complete").Str("outcome", s.outcome);
-    o.StrOrNull("error", s.error);
-    o.Str("driver", s.driver);
-    o.StrOrNull("file", s.file);
-    o.Int("space", s.space).Str("space_name", s.spaceName).Int("channel", s.channel).Str("channel_name", s.channelName);
-    o.Str("start", s.start).Str("end", s.end).Num("seconds", s.seconds, 3);
-    o.Int("bytes", static_cast<int64_t>(s.bytes)).Num("average_mbps", Mbps(s.bytes, s.seconds), 3);
-    o.Num("peak_mbps", s.peakMbps, 3).Int("packets", static_cast<int64_t>(ts.Packets()));
-    o.Int("partial_packet_bytes", static_cast<int64_t>(ts.PendingBytes()));
-    o.Int("sync_losses", static_cast<int64_t>(ts.SyncLosses())).Int("skipped_bytes", static_cast<int64_t>(ts.SkippedBytes()));
-    o.Int("continuity_errors", static_cast<int64_t>(ts.ContinuityErrors()));
-    o.Int("transport_errors", static_cast<int64_t>(ts.ErrorPackets()));
-    o.Int("scrambled_packets", static_cast<int64_t>(ts.ScrambledPackets()));
-    o.IntOrNull("ts_id", ts.TransportStreamId()).Raw("signal_db", signal.Text());
-    return o.Raw("pids", pids.Text()).Text();
+    Json signal;
+    signal["min"] = s.signal.samples ? Rounded(s.signal.min, 2) : Json(nullptr);
+    signal["average"] = s.signal.samples ? Rounded(s.signal.Average(), 2) : Json(nullptr);
+    signal["max"] = s.signal.samples ? Rounded(s.signal.max, 2) : Json(nullptr);
+    Json o;
+    o["command"] = "record";
+    o["ok"] = s.outcome == "complete";
+    o["code"] = s.outcome == "complete" ? Json(nullptr) : Json(s.code.empty() ? s.outcome : s.code);
+    o["outcome"] = s.outcome;
+    o["error"] = TextOrNull(s.error);
+    o["driver"] = s.driver;
+    o["file"] = TextOrNull(s.file);
+    o["space"] = s.space;
+    o["space_name"] = s.spaceName;
+    o["channel"] = s.channel;
+    o["channel_name"] = s.channelName;
+    o["start"] = s.start;
+    o["end"] = s.end;
+    o["seconds"] = Rounded(s.seconds, 3);
+    o["bytes"] = s.bytes;
+    o["average_mbps"] = Rounded(Mbps(s.bytes, s.seconds), 3);
+    o["peak_mbps"] = Rounded(s.peakMbps, 3);
+    o["packets"] = ts.Packets();
+    o["partial_packet_bytes"] = ts.PendingBytes();
+    o["sync_losses"] = ts.SyncLosses();
+    o["skipped_bytes"] = ts.SkippedBytes();
+    o["continuity_errors"] = ts.ContinuityErrors();
+    o["transport_errors"] = ts.ErrorPackets();
+    o["scrambled_packets"] = ts.ScrambledPackets();
+    o["ts_id"] = NumberOrNull(ts.TransportStreamId());
+    o["signal_db"] = signal;
+    o["pids"] = pids;
+    o["gaps"] = StretchesJson(s.gaps);
+    o["no_signal"] = StretchesJson(s.noSignal);
+    return JsonText(o);
 }
 
 std::string ScanRowText(const ScanRow& row)
@@ -143,25 +210,38 @@ std::string ScanSummaryText(const std::vector<ScanRow>& rows, double seconds, bo
 }
 
 std::string ScanJson(const std::string& driver, const std::string& tuner, const std::vector<ScanRow>& rows,
-                     double seconds, bool interrupted, const std::string& channelFile, const std::string& error)
+                     double seconds, bool interrupted, const std::string& channelFile, const std::string& code,
+                     const std::string& error)
 {
-    JsonArray channels;
+    Json channels = Json::array();
     size_t tuned = 0, found = 0;
     for (const ScanRow& row : rows) {
         tuned += row.tuned;
         found += row.tsId >= 0;
-        JsonObject o;
-        o.Int("space", row.space).Str("space_name", row.spaceName).Int("channel", row.channel).Str("name", row.name);
-        o.Bool("tuned", row.tuned);
-        row.tuned ? o.Num("signal_db", row.signal, 2) : o.Null("signal_db");
-        channels.Add(o.IntOrNull("ts_id", row.tsId).Text());
+        Json c;
+        c["space"] = row.space;
+        c["space_name"] = row.spaceName;
+        c["channel"] = row.channel;
+        c["name"] = row.name;
+        c["tuned"] = row.tuned;
+        c["signal_db"] = row.tuned ? Rounded(row.signal, 2) : Json(nullptr);
+        c["ts_id"] = NumberOrNull(row.tsId);
+        channels.push_back(c);
     }
-    JsonObject o;
-    o.Str("command", "scan").Bool("ok", !interrupted && error.empty()).Bool("interrupted", interrupted);
-    o.StrOrNull("error", error);
-    o.Str("driver", driver).Str("tuner", tuner).Num("seconds", seconds, 3).Raw("channels", channels.Text());
-    o.Int("tuned", static_cast<int64_t>(tuned)).Int("with_ts_id", static_cast<int64_t>(found));
-    return o.StrOrNull("channel_file", channelFile).Text();
+    Json o;
+    o["command"] = "scan";
+    o["ok"] = !interrupted && error.empty();
+    o["code"] = interrupted ? Json("interrupted") : TextOrNull(code);
+    o["interrupted"] = interrupted;
+    o["error"] = TextOrNull(error);
+    o["driver"] = driver;
+    o["tuner"] = tuner;
+    o["seconds"] = Rounded(seconds, 3);
+    o["channels"] = channels;
+    o["tuned"] = tuned;
+    o["with_ts_id"] = found;
+    o["channel_file"] = TextOrNull(channelFile);
+    return JsonText(o);
 }
 
 bool FoundChannelText(ChannelTables& tables, bool isTerrestrial, const std::vector<ScanRow>& rows, Decoder decode,
@@ -193,12 +273,4 @@ bool FoundChannelText(ChannelTables& tables, bool isTerrestrial, const std::vect
     }
     *text = out;
     return true;
-}
-
-std::string FailureJson(const char* command, const std::string& driver, const std::string& error,
-                        const std::string& cause)
-{
-    JsonObject o;
-    o.Str("command", command).Bool("ok", false).Str("driver", driver).Str("error", error);
-    return o.StrOrNull("cause", cause).Text();
 }

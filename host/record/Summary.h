@@ -38,6 +38,14 @@ private:
 
 double Mbps(uint64_t bytes, double seconds);
 
+// A stretch of a recording: where it began, in seconds from the start and as
+// local time, and how long it lasted.
+struct Stretch {
+    double at = 0;
+    std::string time;
+    double seconds = 0;
+};
+
 struct RecordSummary {
     std::string file;  // where the stream is: the target, the partial name, or "-"
     std::string driver;
@@ -51,10 +59,26 @@ struct RecordSummary {
     uint64_t bytes = 0;  // what the file holds
     double peakMbps = 0;
     SignalStats signal;
-    // "complete", "interrupted" or "failed"; error says why it failed.
+    bool byteLimit = false;  // --bytes: it may end inside a packet
+    std::vector<Stretch> gaps;      // the stream stopped, then went on
+    std::vector<Stretch> noSignal;  // the signal level read 0
+    // One of the outcomes below; code and error say why it is not complete.
     std::string outcome;
+    std::string code;
     std::string error;
 };
+
+// Outcomes of record, each with its own exit code:
+//   complete     0    the whole recording, under the name asked for
+//   failed       1    a write failed, or the stream stopped for good: what was
+//                     received is kept under the unfinished name
+//   no_data      3    nothing was received: no file, an existing one untouched
+//   device_lost  4    the board library lost its board: what was received is
+//                     kept under the unfinished name
+//   gaps         5    recorded to the end under the name asked for, but the
+//                     stream stopped or the signal was lost on the way
+//   interrupted  130  Ctrl+C: what was received is kept under the unfinished name
+int RecordExitCode(const std::string& outcome);
 
 std::string RecordSummaryText(const RecordSummary& s, const TsAnalyzer& ts);
 std::string RecordSummaryJson(const RecordSummary& s, const TsAnalyzer& ts);
@@ -74,7 +98,8 @@ std::string ScanRowText(const ScanRow& row);
 // One line: how many channels, tuned, with a TS ID, how long.
 std::string ScanSummaryText(const std::vector<ScanRow>& rows, double seconds, bool interrupted);
 std::string ScanJson(const std::string& driver, const std::string& tuner, const std::vector<ScanRow>& rows,
-                     double seconds, bool interrupted, const std::string& channelFile, const std::string& error);
+                     double seconds, bool interrupted, const std::string& channelFile, const std::string& code,
+                     const std::string& error);
 
 // A channel file of what scan found, in code page 932 with CR LF: the
 // plug-in's declarations, then each scanned channel's row from the tables
@@ -84,6 +109,3 @@ std::string ScanJson(const std::string& driver, const std::string& tuner, const 
 bool FoundChannelText(ChannelTables& tables, bool isTerrestrial, const std::vector<ScanRow>& rows, Decoder decode,
                       const std::string& when, std::string* text, std::string* error);
 
-// The object a command prints with --json when it fails before its own.
-std::string FailureJson(const char* command, const std::string& driver, const std::string& error,
-                        const std::string& cause);

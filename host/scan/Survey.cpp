@@ -3,7 +3,7 @@
 #include "host/Console.h"
 #include "host/check/Diagnosis.h"
 #include "host/Driver.h"
-#include "host/Json.h"
+#include "host/JsonOutput.h"
 #include "host/NewFile.h"
 #include "host/record/Summary.h"
 
@@ -57,17 +57,22 @@ std::string TunerName(Driver& driver)
 }
 
 // Writes the channels found, from the tables the plug-in read at load.
-std::string WriteChannels(Judgement& before, const std::vector<ScanRow>& rows, NewFile& file)
+// Returns the failure, empty when none, and its code.
+std::string WriteChannels(Judgement& before, const std::vector<ScanRow>& rows, NewFile& file, std::string* code)
 {
     std::string text, error;
+    *code = "channels_changed";
     if (!before.channels.tables)
         return "the plug-in's channel list could not be read";
     if (!FoundChannelText(*before.channels.tables, before.names.isTerrestrial, rows, AnsiToUtf8, LocalTimeText(),
                           &text, &error))
         return error;
     DWORD written = 0;
-    if (!file.Write(text.data(), static_cast<DWORD>(text.size()), &written, &error) || !file.Finish(&error))
+    if (!file.Write(text.data(), static_cast<DWORD>(text.size()), &written, &error) || !file.Finish(&error)) {
+        *code = file.FailureCode();
         return error;
+    }
+    code->clear();
     return std::string();
 }
 
@@ -79,30 +84,35 @@ int RunList(const Command& command)
     if (!LoadDriver(&driver, command, "list", STD_OUTPUT_HANDLE))
         return 1;
     std::string text = "tuner: " + TunerName(driver) + "\n";
-    JsonArray spaces;
+    Json spaces = Json::array();
     std::string spaceName;
     DWORD space = 0;
     for (; driver.SpaceName(space, &spaceName); ++space) {
         text += "space " + std::to_string(space) + ": " + spaceName + "\n";
-        JsonArray channels;
+        Json channels = Json::array();
         std::string channelName;
         for (DWORD channel = 0; driver.ChannelName(space, channel, &channelName); ++channel) {
             text += "  " + std::to_string(channel) + ": " + channelName + "\n";
-            channels.Add(JsonObject().Int("channel", channel).Str("name", channelName).Text());
+            channels.push_back({{"channel", channel}, {"name", channelName}});
         }
-        spaces.Add(JsonObject().Int("space", space).Str("name", spaceName).Raw("channels", channels.Text()).Text());
+        Json entry;
+        entry["space"] = space;
+        entry["name"] = spaceName;
+        entry["channels"] = channels;
+        spaces.push_back(entry);
     }
     if (space == 0)
         text += "no tuning spaces\n";
-    if (command.json)
-        text = JsonObject()
-                   .Str("command", "list")
-                   .Bool("ok", true)
-                   .Str("driver", ToUtf8(FullPath(command.driver)))
-                   .Str("tuner", TunerName(driver))
-                   .Raw("spaces", spaces.Text())
-                   .Text() +
-               "\n";
+    if (command.json) {
+        Json o;
+        o["command"] = "list";
+        o["ok"] = true;
+        o["code"] = nullptr;
+        o["driver"] = ToUtf8(FullPath(command.driver));
+        o["tuner"] = TunerName(driver);
+        o["spaces"] = spaces;
+        text = JsonText(o) + "\n";
+    }
     WriteText(STD_OUTPUT_HANDLE, text);
     return 0;
 }
@@ -110,11 +120,15 @@ int RunList(const Command& command)
 int RunScan(const Command& command)
 {
     std::string error;
+    std::string driverPath = ToUtf8(FullPath(command.driver));
     NewFile file;
     Judgement before;
     if (!command.writeChannels.empty()) {
         if (!file.Create(command.writeChannels, command.force, &error)) {
             Complain(error);
+            if (command.json)
+                WriteText(STD_OUTPUT_HANDLE,
+                          JsonText(FailureJson("scan", driverPath, file.FailureCode(), error, "")) + "\n");
             return 1;
         }
         // The tables as the plug-in is about to read them, to learn each
@@ -124,7 +138,6 @@ int RunScan(const Command& command)
     Driver driver;
     if (!LoadDriver(&driver, command, "scan", STD_OUTPUT_HANDLE))
         return 1;
-    std::string driverPath = ToUtf8(FullPath(command.driver));
     std::string tuner = TunerName(driver);
     std::string spaces;
     std::string spaceName;
@@ -135,7 +148,9 @@ int RunScan(const Command& command)
     if (!driver.OpenTuner()) {
         Complain("the driver could not open its tuner");
         if (command.json)
-            WriteText(STD_OUTPUT_HANDLE, FailureJson("scan", driverPath, "the driver could not open its tuner", "") + "\n");
+            WriteText(STD_OUTPUT_HANDLE, JsonText(FailureJson("scan", driverPath, "tuner_unavailable",
+                                                              "the driver could not open its tuner", "")) +
+                                             "\n");
         return 1;
     }
     double start = Now();
@@ -157,13 +172,14 @@ int RunScan(const Command& command)
     bool interrupted = StopRequested();
     driver.Unload();
 
-    std::string written;
+    std::string written, code;
     if (!command.writeChannels.empty() && !interrupted) {
-        error = WriteChannels(before, rows, file);
+        error = WriteChannels(before, rows, file, &code);
         if (error.empty())
             written = file.Shown();
     }
-    WriteText(STD_OUTPUT_HANDLE, command.json ? ScanJson(driverPath, tuner, rows, seconds, interrupted, written, error) + "\n"
+    WriteText(STD_OUTPUT_HANDLE, command.json ? ScanJson(driverPath, tuner, rows, seconds, interrupted, written, code,
+                                                         error) + "\n"
                                               : ScanSummaryText(rows, seconds, interrupted));
     if (!written.empty() && !command.json)
         WriteText(STD_OUTPUT_HANDLE, "channel file written: " + written + "\n");

@@ -14,7 +14,7 @@ std::string Compact(const ChannelVerdict& v, int32_t only)
 {
     std::string text;
     for (const LineVerdict& line : v.lines) {
-        if (only ? line.line != only : line.fate != "dropped" && line.problems.empty())
+        if (only ? line.line != only : line.fate != "dropped" && line.fate != "disabled" && line.problems.empty())
             continue;
         text += (text.empty() ? "" : " ") + std::to_string(line.line) + ":" + line.fate;
         text += line.reason.empty() ? "" : ":" + line.reason;
@@ -58,6 +58,8 @@ TEST(Check, ReportsEveryMistakeWithItsLineAndReason)
         {"last line without a line end", false, bs + "A 0 1 0x10", 0, "2:dropped:no_line_end|"},
         {"row before its declaration", false, "A 0 1 0x10\r\n" + bs, 0, "1:dropped:no_band|"},
         {"name over 31 characters", false, bs + std::string(32, 'N') + " 0 1 0x10\r\n", 0, "2:kept+name_cut|"},
+        {"leading zero: octal", true, "$UHF 0\r\nA 0 010\r\nB 0 07\r\n", 0, "2:kept+octal|"},
+        {"08 is no octal number", true, "$UHF 0\r\nA 0 08\r\n", 0, "2:kept+not_a_number|"},
         {"PT channel and TS ID out of range", true, "$UHF 0\r\nA 0 256 0x14010\r\n", 0,
          "2:kept+out_of_range+out_of_range|"},
         {"line over 255 bytes", false, bs + "A 0 1 0x10" + std::string(260, ' ') + "x\r\n", 0, "2:kept+line_cut|"},
@@ -95,4 +97,21 @@ TEST(Check, KeptRowsSayWhereHostsFindThem)
     EXPECT_EQ(v.lines[4].tsId, 0x7F10);
     EXPECT_EQ(v.lines[4].name, "U2");
     EXPECT_EQ(v.tables->ListedSpaces(), 2u);
+}
+
+TEST(Check, RowsOfACommentedOutBandAreDisabledNotDropped)
+{
+    // As the plug-in writes a terrestrial file: the cable band behind ";".
+    const std::string text = "; channels\r\n$UHF\t0\t; UHF\r\n;$CATV\t1\t; cable\r\n13ch\t\t\t0\t  0\t;  0:\r\n"
+                             "C13ch\t\t\t1\t 50\t;  0:\r\nX 2 3\r\n";
+    ChannelVerdict v = CheckChannelText(text, true, Same);
+    EXPECT_EQ(Compact(v, 0), "5:disabled 6:dropped:no_band|");
+    EXPECT_NE(v.lines[2].message.find("line 3"), std::string::npos) << v.lines[2].message;
+    EXPECT_EQ(v.disabled, 1);
+    EXPECT_EQ(v.dropped, 1);
+    EXPECT_TRUE(CheckChannelText(text.substr(0, text.rfind("X 2 3")), true, Same).Clean());
+
+    ChannelVerdict octal = CheckChannelText("$UHF 0\r\nA 0 010\r\nB 0 09\r\n", true, Same);
+    EXPECT_NE(octal.lines[1].problems[0].message.find("read as octal: 8"), std::string::npos);
+    EXPECT_NE(octal.lines[2].problems[0].message.find("8 and 9 are no digits"), std::string::npos);
 }

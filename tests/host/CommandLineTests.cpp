@@ -66,6 +66,15 @@ TEST(CommandLine, ListScanAndHelp)
     EXPECT_EQ(c.kind, CommandKind::kScan);
     ASSERT_TRUE(Parse({L"--help"}, &c, &error));
     EXPECT_EQ(c.kind, CommandKind::kHelp);
+    ASSERT_TRUE(Parse({L"--version"}, &c, &error));
+    EXPECT_EQ(c.kind, CommandKind::kVersion);
+    ASSERT_TRUE(Parse({L"init", L"D.dll", L"--json"}, &c, &error));
+    EXPECT_EQ(c.kind, CommandKind::kInit);
+    EXPECT_TRUE(c.json);
+    // init never replaces a file, so it takes no --force; a failed parse
+    // still names the verb, for the JSON failure object.
+    EXPECT_FALSE(Parse({L"init", L"D.dll", L"--force"}, &c, &error));
+    EXPECT_EQ(c.kind, CommandKind::kInit);
 }
 
 TEST(CommandLine, TurnsAwayBadArguments)

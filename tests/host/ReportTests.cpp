@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "host/check/CheckReport.h"
-#include "host/Json.h"
+#include "host/JsonOutput.h"
+#include "host/record/ChannelChoice.h"
 #include "host/record/Summary.h"
 #include "host/Text.h"
 #include "sidefiles/FixedTexts.h"
@@ -92,7 +93,8 @@ TEST(Report, LikelyCauseInTheOrderThePluginMeetsThem)
 
 TEST(Report, JsonShapesKeepTheirFieldNames)
 {
-    EXPECT_EQ(JsonString("a\"b\\c\n\x01\xE3\x83\x86"), "\"a\\\"b\\\\c\\u000a\\u0001\xE3\x83\x86\"");
+    // Bytes that are not UTF-8 must not abort a tool built without exceptions.
+    EXPECT_EQ(JsonText(Json("a\"b\\c\n\x01\xE3\x83\x86\xFF")), "\"a\\\"b\\\\c\\n\\u0001\xE3\x83\x86\xEF\xBF\xBD\"");
 
     TsAnalyzer ts;
     Bytes stream = Stream(70, 0x4010);
@@ -100,19 +102,20 @@ TEST(Report, JsonShapesKeepTheirFieldNames)
     RecordSummary s;
     s.outcome = "complete";
     EXPECT_EQ(Keys(RecordSummaryJson(s, ts)),
-              "command ok outcome error driver file space space_name channel channel_name start end seconds bytes "
+              "command ok code outcome error driver file space space_name channel channel_name start end seconds bytes "
               "average_mbps peak_mbps packets partial_packet_bytes sync_losses skipped_bytes continuity_errors "
               "transport_errors scrambled_packets ts_id signal_db min average max pids pid packets continuity_errors "
-              "transport_errors scrambled_packets pid packets continuity_errors transport_errors scrambled_packets ");
-    EXPECT_EQ(Keys(ScanJson("D", "T", {ScanRow()}, 1, false, "", "")),
-              "command ok interrupted error driver tuner seconds channels space space_name channel name tuned "
+              "transport_errors scrambled_packets pid packets continuity_errors transport_errors scrambled_packets "
+              "gaps no_signal ");
+    EXPECT_EQ(Keys(ScanJson("D", "T", {ScanRow()}, 1, false, "", "", "")),
+              "command ok code interrupted error driver tuner seconds channels space space_name channel name tuned "
               "signal_db ts_id tuned with_ts_id channel_file ");
     Judgement j = JudgeWith(L"C:\\TV\\Zendrel-S.dll", "$BS 0\r\n", Board(1, "Ec1Bs1"));
     EXPECT_EQ(Keys(CheckJson(j)),
-              "command ok driver kind kind_letter tuner_digit settings_file path exists out_lnb auto_make "
-              "channel_file path exists legacy_path legacy_exists source bytes encoding error lines line fate reason "
-              "message text band space channel name pt_channel ts_id problems warnings spaces space name channels "
-              "dropped changed board library error version boards tried tuner loads cause ");
+              "command ok code driver kind kind_letter tuner_digit settings_file path exists out_lnb auto_make "
+              "channel_file path exists legacy_path legacy_exists source bytes encoding error folder_writable lines "
+              "line fate reason message text band space channel name pt_channel ts_id problems warnings spaces space "
+              "name channels dropped disabled changed board library error version boards tried tuner loads cause ");
 }
 
 TEST(Report, ScanWritesAChannelFileTheRulesReadBack)
@@ -148,4 +151,59 @@ TEST(Report, TextsFromMessagesAndNames)
     rate.Add(1.5, 4000000);  // 4 MB in the first 1.5 s: 21.33 Mbit/s
     rate.Add(2.5, 4500000);
     EXPECT_NEAR(rate.PeakMbps(10), 21.33, 0.01);
+}
+
+TEST(Report, ChannelNamesFoundRegardlessOfCaseAndWidth)
+{
+    std::vector<ListedChannel> listed = {{0, 0, "BS", "BS1/TS0"}, {0, 1, "BS", "BS13/TS0"}, {0, 2, "BS", "BS13/TS1"},
+                                         {1, 0, "CS110", "ND2"},  {1, 1, "CS110", "nd2"}};
+    const struct {
+        const char* wanted;
+        bool haveSpace;
+        uint32_t space;
+        const char* expected;  // "space/channel", or the start of the error and a part of it
+    } cases[] = {
+        {"BS1/TS0", false, 0, "0/0"},
+        {"bs1/ts0", false, 0, "0/0"},
+        {"\xEF\xBC\xA2\xEF\xBD\x93\xEF\xBC\x91/TS0", false, 0, "0/0"},  // full-width "Ｂｓ１"
+        {"nd2", false, 0, "1/1"},                                       // exact beats folded
+        {"Nd2", false, 0, "ambiguous_channel: give the name exactly"},
+        {"bs13", false, 0, "no_channel: did you mean \"BS13/TS0\" or \"BS13/TS1\"?"},
+        {"BS1/TS9", false, 0, "no_channel: did you mean \"BS1/TS0\"?"},
+        {"BS1/TS0", true, 1, "no_channel: in space 1"},
+    };
+    for (const auto& c : cases) {
+        ChannelChoice choice = ChooseChannel(listed, c.wanted, c.haveSpace, c.space);
+        std::string got = choice.found ? std::to_string(choice.channel.space) + "/" +
+                                             std::to_string(choice.channel.channel)
+                                       : choice.code + ": " + choice.error;
+        std::string expected = c.expected;
+        size_t part = expected.find(": ");
+        if (part == std::string::npos)
+            EXPECT_EQ(got, expected) << c.wanted;
+        else
+            EXPECT_TRUE(got.compare(0, part, expected, 0, part) == 0 &&
+                        got.find(expected.substr(part + 2)) != std::string::npos)
+                << c.wanted << ": " << got;
+    }
+}
+
+TEST(Report, RecordOutcomesKeepTheirExitCodes)
+{
+    EXPECT_EQ(RecordExitCode("complete"), 0);
+    EXPECT_EQ(RecordExitCode("failed"), 1);
+    EXPECT_EQ(RecordExitCode("no_data"), 3);
+    EXPECT_EQ(RecordExitCode("device_lost"), 4);
+    EXPECT_EQ(RecordExitCode("gaps"), 5);
+    EXPECT_EQ(RecordExitCode("interrupted"), 130);
+
+    // What went wrong leads the summary, before any figure.
+    TsAnalyzer ts;
+    RecordSummary s;
+    s.outcome = "gaps";
+    s.error = "1 gap(s)";
+    s.gaps.push_back({1.5, "2024-05-01T21:30:05+09:00", 2.25});
+    const std::string lead =
+        "outcome: gaps: 1 gap(s)\nwarning: the stream stopped at 1.50 s (21:30:05), for 2.25 s\nfile:";
+    EXPECT_EQ(RecordSummaryText(s, ts).substr(0, lead.size()), lead);
 }
