@@ -1,6 +1,6 @@
 // zendrel-host: loads a tuner plug-in the way a host does, lists its channels,
 // records a stream or scans every channel; checks what a copy of the plug-in
-// makes of its name and side files.
+// makes of its name and side files; serves the tuners of a folder over HTTP.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -47,6 +47,9 @@ int main()
         break;
     case CommandKind::kCheck:
         status = RunCheck(command);
+        break;
+    case CommandKind::kServe:
+        status = RunServe(command);
         break;
     }
     StopHandled();
