@@ -40,13 +40,14 @@ double SecondsSince(std::chrono::steady_clock::time_point start)
 // or closes the connection.
 int BoundedRecv(SOCKET socket, char* buffer, int size, int flags)
 {
-    if (t_reading && (t_requestBytes > kMaxRequestBytes || SecondsSince(t_requestStart) > kMaxRequestSeconds)) {
+    int got = ::recv(socket, buffer, size, flags);
+    if (!t_reading || got <= 0 || (flags & MSG_PEEK) != 0)
+        return got;
+    t_requestBytes += static_cast<size_t>(got);
+    if (t_requestBytes > kMaxRequestBytes || SecondsSince(t_requestStart) > kMaxRequestSeconds) {
         WSASetLastError(WSAEMSGSIZE);
         return SOCKET_ERROR;
     }
-    int got = ::recv(socket, buffer, size, flags);
-    if (t_reading && got > 0 && (flags & MSG_PEEK) == 0)
-        t_requestBytes += static_cast<size_t>(got);
     return got;
 }
 
@@ -97,7 +98,6 @@ struct HttpServer::Impl {
     HttpSettings settings;
     httplib::Server server;
     std::thread thread;
-    std::atomic<bool> stopping{false};
 
     Impl(TunerPool& p, const HttpSettings& s) : pool(p), settings(s) {}
 
@@ -214,18 +214,15 @@ void HttpServer::Impl::Stream(const httplib::Request& req, httplib::Response& re
     std::shared_ptr<Subscription> place(std::move(joined.subscription));
     const uint32_t seconds = request.seconds;
     auto started = std::make_shared<std::chrono::steady_clock::time_point>();
-    std::atomic<bool>* serverStopping = &stopping;
     res.set_header("Cache-Control", "no-store");
     // Each call sends one piece; the place is left when the response, and
     // with it this function, is destroyed: as soon as the connection ends.
+    // When the server stops, the pool ends every queue first.
     res.set_chunked_content_provider(
-        "video/mp2t", [place, seconds, started, serverStopping](size_t offset, httplib::DataSink& sink) {
-            (void)offset;
+        "video/mp2t", [place, seconds, started](size_t, httplib::DataSink& sink) {
             if (*started == std::chrono::steady_clock::time_point())
                 *started = std::chrono::steady_clock::now();
             for (;;) {
-                if (*serverStopping)
-                    return false;
                 if (seconds != 0 && SecondsSince(*started) >= seconds) {
                     sink.done();
                     return true;
@@ -314,7 +311,6 @@ void HttpServer::Start()
 
 void HttpServer::Stop()
 {
-    m_impl->stopping = true;
     m_impl->server.stop();
     if (m_impl->thread.joinable())
         m_impl->thread.join();

@@ -105,6 +105,9 @@ int RunServe(const Command& command)
     // Streams end first, and every copy is released (writing its side files)
     // before the last connections close.
     tuners.Shutdown();
+    // Each stream sends what its queue still holds and its proper end.
+    for (int i = 0; i < 20 && !tuners.Status().clients.empty(); ++i)
+        Sleep(100);
     server.Stop();
     summary.end = LocalTimeText();
     summary.seconds = Now() - start;
