@@ -1,61 +1,8 @@
-// Built with C++ exceptions, unlike the rest of the tool: cpp-httplib parses a
-// request's Range header with std::stoll and relies on catching what it
-// throws, so that `Range: bytes=99999999999999999999-` is answered 416. Built
-// with CPPHTTPLIB_NO_EXCEPTIONS, that one request would end the server. Only
-// this file includes the library; nothing thrown here leaves it.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#include <windows.h>
-
-#include <chrono>
+// The HTTP side of serve. Built with exceptions: see Httplib.h.
+#include "host/serve/Httplib.h"
 
 #include "host/serve/HttpServer.h"
 #include "host/serve/Page.h"
-
-namespace {
-
-// What one request may send before it is answered: its request line and
-// headers (a GET has no body here), and how long it may take to send them.
-// cpp-httplib bounds each header line but neither their number nor a line
-// still waiting for its end, which it keeps growing in memory.
-const size_t kMaxRequestBytes = 16 * 1024;
-const double kMaxRequestSeconds = 10.0;
-
-// Set on each connection's thread while its request is being read: one
-// request per connection, so this is the request's.
-thread_local bool t_reading = false;
-thread_local size_t t_requestBytes = 0;
-thread_local std::chrono::steady_clock::time_point t_requestStart;
-
-double SecondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// Every read cpp-httplib makes from a client's connection comes here (see the
-// define below); past the bounds the read fails, and the library answers 400
-// or closes the connection.
-int BoundedRecv(SOCKET socket, char* buffer, int size, int flags)
-{
-    int got = ::recv(socket, buffer, size, flags);
-    if (!t_reading || got <= 0 || (flags & MSG_PEEK) != 0)
-        return got;
-    t_requestBytes += static_cast<size_t>(got);
-    if (t_requestBytes > kMaxRequestBytes || SecondsSince(t_requestStart) > kMaxRequestSeconds) {
-        WSASetLastError(WSAEMSGSIZE);
-        return SOCKET_ERROR;
-    }
-    return got;
-}
-
-}  // namespace
-
-#define recv BoundedRecv
-#include <httplib.h>
-#undef recv
 
 namespace {
 
@@ -68,11 +15,9 @@ public:
     void enqueue(std::function<void()> connection) override
     {
         httplib::ThreadPool::enqueue([connection] {
-            t_reading = true;
-            t_requestBytes = 0;
-            t_requestStart = std::chrono::steady_clock::now();
+            request_bounds::Begin();
             connection();
-            t_reading = false;
+            request_bounds::Done();
         });
     }
 };
@@ -83,6 +28,8 @@ const size_t kSpareThreads = 8;
 // How often a stream with nothing to send looks whether its client is still
 // there.
 const auto kStreamPoll = std::chrono::milliseconds(200);
+// The most a stream sends at once when its client has fallen behind.
+const size_t kMostPerSend = 1024 * 1024;
 
 void SetJson(httplib::Response& res, int status, const std::string& body)
 {
@@ -109,7 +56,7 @@ struct HttpServer::Impl {
 void HttpServer::Impl::Route(const httplib::Request& req, httplib::Response& res)
 {
     // The request has been read whole.
-    t_reading = false;
+    request_bounds::Done();
     if (!AddressAllowed(settings.allow, req.remote_addr)) {
         SetJson(res, 403, ErrorJson(req.remote_addr + " is not allowed here (--allow)"));
         return;
@@ -223,17 +170,30 @@ void HttpServer::Impl::Stream(const httplib::Request& req, httplib::Response& re
             if (*started == std::chrono::steady_clock::time_point())
                 *started = std::chrono::steady_clock::now();
             for (;;) {
-                if (seconds != 0 && SecondsSince(*started) >= seconds) {
+                if (seconds != 0 && request_bounds::SecondsSince(*started) >= seconds) {
                     sink.done();
                     return true;
                 }
                 Chunk chunk;
                 switch (place->Queue().Take(&chunk, kStreamPoll)) {
-                case Subscriber::Next::kChunk:
-                    if (!sink.write(reinterpret_cast<const char*>(chunk.Data()), chunk.Size()))
+                case Subscriber::Next::kChunk: {
+                    // A client that is behind gets what has piled up in one
+                    // send rather than many.
+                    std::string more;
+                    Chunk next;
+                    while (chunk.Size() + more.size() < kMostPerSend &&
+                           place->Queue().Take(&next, std::chrono::milliseconds(0)) == Subscriber::Next::kChunk) {
+                        if (more.empty())
+                            more.assign(reinterpret_cast<const char*>(chunk.Data()), chunk.Size());
+                        more.append(reinterpret_cast<const char*>(next.Data()), next.Size());
+                    }
+                    const char* data = more.empty() ? reinterpret_cast<const char*>(chunk.Data()) : more.data();
+                    size_t size = more.empty() ? chunk.Size() : more.size();
+                    if (!sink.write(data, size))
                         return false;
-                    place->Queue().Sent(chunk.Size());
+                    place->Queue().Sent(size);
                     return true;
+                }
                 case Subscriber::Next::kTimeout:
                     // Nothing to send: is the client still there?
                     if (!sink.is_writable())
@@ -263,7 +223,12 @@ HttpServer::HttpServer(TunerPool& pool, const HttpSettings& settings) : m_impl(n
         BOOL yes = TRUE;
         setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes), sizeof yes);
     });
-    // One request per connection, so that the bounds above are per request.
+    // How often the accepting thread wakes with nothing to accept (the
+    // library's 10 ms on Windows is 100 needless wake-ups a second); it is
+    // also how long stopping may take.
+    server.set_idle_interval(0, 200000);
+    // One request per connection, so that the bounds of Httplib.h are per
+    // request.
     server.set_keep_alive_max_count(1);
     server.set_payload_max_length(0);
     Impl* impl = m_impl.get();

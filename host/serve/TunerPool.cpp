@@ -11,6 +11,10 @@ namespace {
 // How long the owner waits for stream bytes before it looks at its requests
 // again, and how long an untuned owner sleeps.
 const unsigned kReadWaitMs = 100;
+// The owner reads at most this often, so that each piece it hands out holds
+// about this much of the stream: every piece costs each client a wake-up and
+// a send, whatever its size.
+const double kReadIntervalSeconds = 0.05;
 const double kSampleSeconds = 1.0;
 
 int KindIndex(char kind)
@@ -378,6 +382,7 @@ void TunerPool::Own(size_t index)
     double sampleFrom = idleFrom;
     uint64_t sampleBytes = 0;
     uint64_t bytes = 0;
+    double lastRead = 0;
     bool tuned = false;
     std::string failure;
     for (;;) {
@@ -401,6 +406,12 @@ void TunerPool::Own(size_t index)
             }
             if (!tune && !tuned)
                 m_changed.wait_for(lock, std::chrono::milliseconds(kReadWaitMs));
+            double early = lastRead + kReadIntervalSeconds - m_settings.now();
+            if (!tune && tuned && early > 0) {
+                // Woken early by a request, the loop looks at it first.
+                m_changed.wait_for(lock, std::chrono::duration<double>(early));
+                continue;
+            }
         }
         if (tune) {
             tuned = device->Tune(target.space, target.channel);
@@ -423,6 +434,7 @@ void TunerPool::Own(size_t index)
         }
         size_t dropped = 0;
         if (tuned) {
+            lastRead = m_settings.now();
             bool alive = device->Read(kReadWaitMs, [&](const uint8_t* data, size_t size) {
                 if (m_settings.onRead)
                     m_settings.onRead(data, size, m_settings.now());
