@@ -28,7 +28,7 @@ check "the MIT licence" grep -q "^MIT License" "$top/LICENSE.txt"
 check "texts with CR LF line ends" grep -q $'\r$' "$top/INSTALL.txt"
 lacks() { ! grep -qF -- "$1" "$2"; }
 for guide in INSTALL.txt INSTALL.ja.txt; do
-  for topic in Zendrel-S0.dll Zendrel-ST.ini '$CS110' 'check Zendrel-S.dll' 'peak Mbit/s'; do
+  for topic in Zendrel-S0.dll Zendrel-ST.ini '$CS110' 'check Zendrel-S.dll' 'peak Mbit/s' 'zendrel-host serve'; do
     check "$guide: covers $topic" grep -qF -- "$topic" "$top/$guide"
   done
   check "$guide: version filled in" lacks @VERSION@ "$top/$guide"
