@@ -347,43 +347,115 @@ void TunerPool::Closing(Tuner* t)
     m_changed.notify_all();
 }
 
+// What an owner keeps from one round to the next.
+struct TunerPool::Reading {
+    std::unique_ptr<TsAnalyzer> ts;  // large: counts for every PID
+    bool tuned = false;
+    uint64_t bytes = 0;  // since the tune
+    double lastRead = 0;
+    double sampleFrom = 0;
+    uint64_t sampleBytes = 0;
+    size_t dropped = 0;  // clients dropped since the last report
+};
+
+bool TunerPool::LoadCopy(Tuner* t, TunerDevice& device)
+{
+    std::string error;
+    bool opened = device.Open(&error);
+    std::vector<ChannelInfo> channels;
+    if (opened)
+        channels = device.Channels();
+    Log(t->copy.name + (opened ? " loaded" : " did not load: " + error));
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!opened) {
+        t->state = State::kUnavailable;
+        t->error = error;
+        m_changed.notify_all();
+        return false;
+    }
+    m_channels[KindIndex(t->copy.kind)] = channels;
+    m_listed[KindIndex(t->copy.kind)] = true;
+    t->state = t->tunePending ? State::kTuning : State::kReady;
+    t->since = m_settings.localTime();
+    t->signalDb = NAN;
+    t->mbps = 0;
+    t->history = History();
+    m_changed.notify_all();
+    return true;
+}
+
+void TunerPool::TuneCopy(Tuner* t, TunerDevice& device, const ChannelInfo& target, Reading* r)
+{
+    r->tuned = device.Tune(target.space, target.channel);
+    r->ts.reset(new TsAnalyzer);
+    r->bytes = 0;
+    r->sampleBytes = 0;
+    r->sampleFrom = m_settings.now();
+    Log(t->copy.name + (r->tuned ? " tuned to " : " failed to tune to ") + ChannelText(t->copy.kind, target));
+    std::lock_guard<std::mutex> lock(m_mutex);
+    t->tuned = r->tuned;
+    t->state = State::kReady;
+    t->since = m_settings.localTime();
+    t->bytes = 0;
+    t->continuityErrors = t->transportErrors = t->scrambledPackets = 0;
+    t->signalDb = NAN;
+    t->mbps = 0;
+    m_changed.notify_all();
+}
+
+bool TunerPool::ReadCopy(Tuner* t, TunerDevice& device, Reading* r)
+{
+    r->lastRead = m_settings.now();
+    return device.Read(kReadWaitMs, [&](const uint8_t* data, size_t size) {
+        if (m_settings.onRead)
+            m_settings.onRead(data, size, m_settings.now());
+        // Where the first packet starting in this piece is, as long as the
+        // packets are where the analyser expects them.
+        size_t start = Fanout::kNoPacketStart;
+        if (r->ts->Locked()) {
+            size_t pending = static_cast<size_t>(r->ts->PendingBytes());
+            start = pending == 0 ? 0 : TsAnalyzer::kPacketSize - pending;
+        }
+        r->ts->Feed(data, size);
+        r->dropped += t->fanout.Publish(data, size, start);
+        r->bytes += size;
+    });
+}
+
+void TunerPool::Report(Tuner* t, TunerDevice& device, Reading* r)
+{
+    double now = m_settings.now();
+    bool sample = now - r->sampleFrom >= kSampleSeconds;
+    double signal = sample && r->tuned ? device.SignalDb() : NAN;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    t->bytes = r->bytes;
+    t->continuityErrors = r->ts->ContinuityErrors();
+    t->transportErrors = r->ts->ErrorPackets();
+    t->scrambledPackets = r->ts->ScrambledPackets();
+    if (r->dropped != 0) {
+        m_droppedClients += r->dropped;
+        r->dropped = 0;
+        m_changed.notify_all();
+    }
+    if (sample) {
+        t->mbps = r->tuned ? static_cast<double>(r->bytes - r->sampleBytes) * 8 / (now - r->sampleFrom) / 1e6 : 0;
+        t->signalDb = signal;
+        t->history.Add(signal, r->tuned ? t->mbps : NAN);
+        r->sampleFrom = now;
+        r->sampleBytes = r->bytes;
+    }
+}
+
 void TunerPool::Own(size_t index)
 {
     Tuner* t = m_tuners[index].get();
-    const double idleSeconds = m_settings.idleSeconds;
     std::unique_ptr<TunerDevice> device = m_factory(t->copy);
-    std::string error;
-    bool opened = device->Open(&error);
-    std::vector<ChannelInfo> channels;
-    if (opened)
-        channels = device->Channels();
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (!opened) {
-            t->state = State::kUnavailable;
-            t->error = error;
-            m_changed.notify_all();
-            return;
-        }
-        m_channels[KindIndex(t->copy.kind)] = channels;
-        m_listed[KindIndex(t->copy.kind)] = true;
-        t->state = t->tunePending ? State::kTuning : State::kReady;
-        t->since = m_settings.localTime();
-        t->signalDb = NAN;
-        t->mbps = 0;
-        t->history = History();
-        m_changed.notify_all();
-    }
-    Log(t->copy.name + " loaded");
-
-    // Large: counts for every PID.
-    std::unique_ptr<TsAnalyzer> ts(new TsAnalyzer);
-    double idleFrom = m_settings.now();
-    double sampleFrom = idleFrom;
-    uint64_t sampleBytes = 0;
-    uint64_t bytes = 0;
-    double lastRead = 0;
-    bool tuned = false;
+    if (!LoadCopy(t, *device))
+        return;
+    Reading r;
+    r.ts.reset(new TsAnalyzer);
+    r.sampleFrom = m_settings.now();
+    double idleFrom = r.sampleFrom;
     std::string failure;
     for (;;) {
         ChannelInfo target;
@@ -393,85 +465,38 @@ void TunerPool::Own(size_t index)
             bool idle = !t->tunePending && t->reservations == 0 && t->fanout.Count() == 0;
             // Closing is decided under the lock, so that no joiner takes the
             // tuner in between.
-            if (m_stopping || (idle && m_settings.now() - idleFrom >= idleSeconds)) {
+            if (m_stopping || (idle && m_settings.now() - idleFrom >= m_settings.idleSeconds)) {
                 Closing(t);
                 break;
             }
+            if (!idle)
+                idleFrom = m_settings.now();
             if (t->tunePending) {
                 t->tunePending = false;
                 target = t->target;
                 tune = true;
-            } else if (!idle) {
-                idleFrom = m_settings.now();
-            }
-            if (!tune && !tuned)
+            } else if (!r.tuned) {
                 m_changed.wait_for(lock, std::chrono::milliseconds(kReadWaitMs));
-            double early = lastRead + kReadIntervalSeconds - m_settings.now();
-            if (!tune && tuned && early > 0) {
-                // Woken early by a request, the loop looks at it first.
-                m_changed.wait_for(lock, std::chrono::duration<double>(early));
+            } else if (r.lastRead + kReadIntervalSeconds > m_settings.now()) {
+                // Not yet time to read; woken early by a request, the loop
+                // looks at it first.
+                m_changed.wait_for(lock, std::chrono::duration<double>(r.lastRead + kReadIntervalSeconds -
+                                                                        m_settings.now()));
                 continue;
             }
         }
         if (tune) {
-            tuned = device->Tune(target.space, target.channel);
-            ts.reset(new TsAnalyzer);
-            bytes = 0;
-            sampleBytes = 0;
-            sampleFrom = m_settings.now();
-            idleFrom = sampleFrom;
-            std::lock_guard<std::mutex> lock(m_mutex);
-            t->tuned = tuned;
-            t->state = State::kReady;
-            t->since = m_settings.localTime();
-            t->bytes = 0;
-            t->continuityErrors = t->transportErrors = t->scrambledPackets = 0;
-            t->signalDb = NAN;
-            t->mbps = 0;
-            m_changed.notify_all();
-            Log(t->copy.name + (tuned ? " tuned to " : " failed to tune to ") + ChannelText(t->copy.kind, target));
+            TuneCopy(t, *device, target, &r);
+            idleFrom = m_settings.now();
             continue;
         }
-        size_t dropped = 0;
-        if (tuned) {
-            lastRead = m_settings.now();
-            bool alive = device->Read(kReadWaitMs, [&](const uint8_t* data, size_t size) {
-                if (m_settings.onRead)
-                    m_settings.onRead(data, size, m_settings.now());
-                size_t start = Fanout::kNoPacketStart;
-                if (ts->Locked()) {
-                    size_t pending = static_cast<size_t>(ts->PendingBytes());
-                    start = pending == 0 ? 0 : TsAnalyzer::kPacketSize - pending;
-                }
-                ts->Feed(data, size);
-                dropped += t->fanout.Publish(data, size, start);
-                bytes += size;
-            });
-            if (!alive) {
-                failure = "the tuner stopped delivering";
-                std::lock_guard<std::mutex> lock(m_mutex);
-                Closing(t);
-                break;
-            }
+        if (r.tuned && !ReadCopy(t, *device, &r)) {
+            failure = "the tuner stopped delivering";
+            std::lock_guard<std::mutex> lock(m_mutex);
+            Closing(t);
+            break;
         }
-        double now = m_settings.now();
-        bool sample = now - sampleFrom >= kSampleSeconds;
-        double signal = sample && tuned ? device->SignalDb() : NAN;
-        std::lock_guard<std::mutex> lock(m_mutex);
-        t->bytes = bytes;
-        t->continuityErrors = ts->ContinuityErrors();
-        t->transportErrors = ts->ErrorPackets();
-        t->scrambledPackets = ts->ScrambledPackets();
-        m_droppedClients += dropped;
-        if (dropped != 0)
-            m_changed.notify_all();
-        if (sample) {
-            t->mbps = tuned ? static_cast<double>(bytes - sampleBytes) * 8 / (now - sampleFrom) / 1e6 : 0;
-            t->signalDb = signal;
-            t->history.Add(signal, tuned ? t->mbps : NAN);
-            sampleFrom = now;
-            sampleBytes = bytes;
-        }
+        Report(t, *device, &r);
     }
 
     device->Close();

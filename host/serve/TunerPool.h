@@ -181,7 +181,15 @@ private:
     struct Client;
     friend class Subscription;
 
+    struct Reading;
+    // The owner thread of tuner `index`, and its steps.
     void Own(size_t index);
+    bool LoadCopy(Tuner* t, TunerDevice& device);
+    void TuneCopy(Tuner* t, TunerDevice& device, const ChannelInfo& target, Reading* r);
+    // False when the tuner is gone.
+    bool ReadCopy(Tuner* t, TunerDevice& device, Reading* r);
+    // The counts, and once a second the signal, bit rate and history.
+    void Report(Tuner* t, TunerDevice& device, Reading* r);
     // With the lock held: the owner is about to release the copy.
     void Closing(Tuner* t);
     // With the lock held: the tuner carrying (or about to carry) the channel.
