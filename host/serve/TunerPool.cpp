@@ -14,7 +14,7 @@ const unsigned kReadWaitMs = 100;
 // The owner reads at most this often, so that each piece it hands out holds
 // about this much of the stream: every piece costs each client a wake-up and
 // a send, whatever its size.
-const double kReadIntervalSeconds = 0.05;
+const double kReadIntervalSeconds = 0.1;
 const double kSampleSeconds = 1.0;
 
 int KindIndex(char kind)

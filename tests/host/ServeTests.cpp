@@ -58,8 +58,9 @@ struct Board {
     std::atomic<bool> tuneFails{false};
 };
 
-// A copy that delivers packets in pieces of 2.5 packets, so that pieces do
+// A copy that delivers packets in pieces of 10.5 packets, so that pieces do
 // not start on packet boundaries.
+const size_t kPiece = 188 * 10 + 94;
 class FakeDevice : public TunerDevice
 {
 public:
@@ -100,9 +101,9 @@ public:
     {
         std::this_thread::sleep_for(milliseconds(2));
         size_t first = m_offset / 188;
-        std::vector<uint8_t> bytes = Packets(static_cast<uint32_t>(first), 4);
-        sink(bytes.data() + (m_offset - first * 188), 470);
-        m_offset += 470;
+        std::vector<uint8_t> bytes = Packets(static_cast<uint32_t>(first), 12);
+        sink(bytes.data() + (m_offset - first * 188), kPiece);
+        m_offset += kPiece;
         return true;
     }
     double SignalDb() override { return 20.5; }
