@@ -45,13 +45,15 @@ test: test-native test-tsan test-fuzz test-win
 test-native: build-native
 	@ctest --test-dir $(NATIVE) --output-on-failure
 
-# The driver's tests with real threads, under ThreadSanitizer.
+# The tests with real threads, under ThreadSanitizer: the driver's, and the
+# tuner pool and fan-out of zendrel-host serve.
 build-tsan: setup
 	@cmake -S . -B $(TSAN) -DZENDREL_SANITIZE_THREAD=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
-	@cmake --build $(TSAN) --target driver_tests -j $(JOBS)
+	@cmake --build $(TSAN) --target driver_tests host_tests -j $(JOBS)
 
 test-tsan: build-tsan
 	@TSAN_OPTIONS=halt_on_error=1 $(TSAN)/bin/driver_tests --gtest_filter='ThreadTest.*'
+	@TSAN_OPTIONS=halt_on_error=1 $(TSAN)/bin/host_tests --gtest_filter='Fanout.*:TunerPool.*'
 
 test-win: build-win
 	@./scripts/wine-prefix.sh start

@@ -51,3 +51,4 @@ double Max(const std::vector<double>& values);
 bool RunThroughput(const Standin& board);
 bool RunLoadTime(const Standin& board);
 bool RunWakeUp(const Standin& board);
+bool RunServeBench(const Standin& board);

@@ -19,6 +19,7 @@ int main()
     bool ran = RunThroughput(*board);
     ran = RunLoadTime(*board) && ran;
     ran = RunWakeUp(*board) && ran;
+    ran = RunServeBench(*board) && ran;
     if (!ran)
         printf("Some benchmark could not run; see above.\n");
     return ran ? 0 : 1;

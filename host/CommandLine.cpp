@@ -7,6 +7,8 @@ const char kUsage[] =
     "       zendrel-host scan DRIVER.dll [--write-channels FILE] [--force] [--json]\n"
     "       zendrel-host check DRIVER.dll [--board] [--json]\n"
     "       zendrel-host init DRIVER.dll [--json]\n"
+    "       zendrel-host serve FOLDER [--listen HOST:PORT] [--allow CIDR]... [--idle-seconds N]\n"
+    "                          [--max-clients N] [--json]\n"
     "       zendrel-host --version\n"
     "\n"
     "  list    the tuner name, the tuning spaces and their channels, with indices\n"
@@ -24,6 +26,11 @@ const char kUsage[] =
     "  init    load and release the copy as a host does, so that the plug-in\n"
     "          writes its missing side files (it never replaces one), and say\n"
     "          which were written\n"
+    "  serve   stream the channels of the plug-in copies in FOLDER over HTTP, with\n"
+    "          a JSON API and a status page at http://HOST:PORT/ (default\n"
+    "          127.0.0.1:40080); --allow limits the clients (repeatable), a tuner\n"
+    "          is released --idle-seconds (10) after its last client, at most\n"
+    "          --max-clients (16, up to 64) streams; Ctrl+C stops it\n"
     "  --json  the result as one JSON object on standard output\n"
     "\n"
     "exit status: 0 ok, 1 failure (check: a line dropped or not taken as written,\n"
@@ -55,7 +62,15 @@ bool AllDigits(const std::wstring& text)
     return !text.empty() && text.find_first_not_of(L"0123456789") == std::wstring::npos;
 }
 
-enum Verbs { kListVerb = 1, kRecordVerb = 2, kScanVerb = 4, kCheckVerb = 8, kInitVerb = 16, kAnyVerb = 31 };
+enum Verbs {
+    kListVerb = 1,
+    kRecordVerb = 2,
+    kScanVerb = 4,
+    kCheckVerb = 8,
+    kInitVerb = 16,
+    kServeVerb = 32,
+    kAnyVerb = 63
+};
 
 struct Option {
     const wchar_t* name;
@@ -122,6 +137,48 @@ bool ParseRecord(Option* space, Option* channel, Option* seconds, Option* bytes,
     return true;
 }
 
+std::string Narrow(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t c : text)
+        out += (c > 0 && c < 0x80) ? static_cast<char>(c) : '?';
+    return out;
+}
+
+bool ParseServe(Option* listen, const std::vector<std::wstring>& allow, Option* idle, Option* maxClients,
+                Command* command, std::wstring* error)
+{
+    if (listen->seen && !ParseListen(Narrow(listen->value), &command->listenAddress, &command->listenPort)) {
+        *error = L"--listen takes an IPv4 address and a port, as 127.0.0.1:40080, not \"" + listen->value + L"\"";
+        return false;
+    }
+    for (const std::wstring& value : allow) {
+        Ipv4Net net;
+        if (!ParseIpv4Net(Narrow(value), &net)) {
+            *error = L"--allow takes an IPv4 address or network, as 192.168.1.0/24, not \"" + value + L"\"";
+            return false;
+        }
+        command->allow.push_back(net);
+    }
+    uint64_t value = 0;
+    if (idle->seen) {
+        if (!ParseNumber(idle->value, 86400, &value)) {
+            *error = L"--idle-seconds takes a whole number from 0 to 86400, not \"" + idle->value + L"\"";
+            return false;
+        }
+        command->idleSeconds = static_cast<uint32_t>(value);
+    }
+    if (maxClients->seen) {
+        if (!ParseNumber(maxClients->value, kMaxClientsLimit, &value) || value == 0) {
+            *error = L"--max-clients takes a whole number from 1 to " + std::to_wstring(kMaxClientsLimit) +
+                     L", not \"" + maxClients->value + L"\"";
+            return false;
+        }
+        command->maxClients = static_cast<uint32_t>(value);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, std::wstring* error)
@@ -148,7 +205,8 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, s
                   {L"record", CommandKind::kRecord, kRecordVerb},
                   {L"scan", CommandKind::kScan, kScanVerb},
                   {L"check", CommandKind::kCheck, kCheckVerb},
-                  {L"init", CommandKind::kInit, kInitVerb}};
+                  {L"init", CommandKind::kInit, kInitVerb},
+                  {L"serve", CommandKind::kServe, kServeVerb}};
     int verbBit = 0;
     for (const auto& known : kVerbs) {
         if (verb == known.name) {
@@ -167,11 +225,15 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, s
         {L"--out", kRecordVerb, true, false, {}},      {L"--write-channels", kScanVerb, true, false, {}},
         {L"--force", kRecordVerb | kScanVerb, false, false, {}}, {L"--board", kCheckVerb, false, false, {}},
         {L"--json", kAnyVerb, false, false, {}},
+        {L"--listen", kServeVerb, true, false, {}},    {L"--allow", kServeVerb, true, false, {}},
+        {L"--idle-seconds", kServeVerb, true, false, {}}, {L"--max-clients", kServeVerb, true, false, {}},
     };
     Option& writeChannels = options[5];
     Option& force = options[6];
     Option& board = options[7];
     Option& json = options[8];
+    Option& allow = options[10];
+    std::vector<std::wstring> allowed;  // --allow, any number of times
     bool haveDriver = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::wstring& arg = args[i];
@@ -185,7 +247,7 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, s
                 *error = L"unknown option " + arg + L" for " + verb;
                 return false;
             }
-            if (option->seen) {
+            if (option->seen && option != &allow) {
                 *error = arg + L" given twice";
                 return false;
             }
@@ -196,6 +258,8 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, s
             option->seen = true;
             if (option->takesValue)
                 option->value = args[++i];
+            if (option == &allow)
+                allowed.push_back(option->value);
         } else if (!haveDriver) {
             command->driver = arg;
             haveDriver = true;
@@ -205,7 +269,7 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, s
         }
     }
     if (!haveDriver || command->driver.empty()) {
-        *error = verb + L" needs the driver DLL";
+        *error = verb + (verbBit == kServeVerb ? L" needs the plug-in folder" : L" needs the driver DLL");
         return false;
     }
     command->force = force.seen;
@@ -216,6 +280,8 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, s
         return false;
     }
     command->writeChannels = writeChannels.value;
+    if (command->kind == CommandKind::kServe)
+        return ParseServe(&options[9], allowed, &options[11], &options[12], command, error);
     if (command->kind != CommandKind::kRecord)
         return true;
     return ParseRecord(&options[0], &options[1], &options[2], &options[3], &options[4], command, error);

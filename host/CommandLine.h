@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "host/serve/Address.h"
+
 extern const char kUsage[];
 
-enum class CommandKind { kHelp, kVersion, kList, kRecord, kScan, kCheck, kInit };
+enum class CommandKind { kHelp, kVersion, kList, kRecord, kScan, kCheck, kInit, kServe };
 
 struct Command {
     CommandKind kind = CommandKind::kHelp;
@@ -28,7 +30,17 @@ struct Command {
     std::wstring out;  // "-": standard output
     // scan: where to write the channels found; empty = nowhere.
     std::wstring writeChannels;
+    // serve: the plug-in folder (in driver), where to listen, who may connect,
+    // how long an unused tuner stays loaded, how many streams at once.
+    uint32_t listenAddress = 0x7F000001;  // 127.0.0.1
+    uint16_t listenPort = 40080;
+    std::vector<Ipv4Net> allow;  // empty: every address
+    uint32_t idleSeconds = 10;
+    uint32_t maxClients = 16;
 };
+
+// The most streams serve takes at once: each holds a thread of its own.
+const uint32_t kMaxClientsLimit = 64;
 
 // args: the arguments after the program name. On failure *error holds a
 // one-line reason, and command->kind is the verb's when the verb was known

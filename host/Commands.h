@@ -10,6 +10,8 @@ int RunRecord(const Command& command);
 int RunScan(const Command& command);
 int RunCheck(const Command& command);
 int RunInit(const Command& command);
+// Runs until Ctrl+C or SIGTERM, then 0; 1 when it cannot start.
+int RunServe(const Command& command);
 
 // Every wait for the stream is this short, so that Ctrl+C and the progress
 // line stay responsive. Never 0: a driver takes that as a very long wait.

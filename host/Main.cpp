@@ -1,6 +1,7 @@
 // zendrel-host: loads a tuner plug-in the way a host does, lists its channels,
 // records a stream or scans every channel; checks what a copy of the plug-in
-// makes of its name and side files, and has it write its default side files.
+// makes of its name and side files, and has it write its default side files;
+// serves the tuners of a folder over HTTP.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -26,6 +27,8 @@ const char* VerbName(CommandKind kind)
         return "check";
     case CommandKind::kInit:
         return "init";
+    case CommandKind::kServe:
+        return "serve";
     default:
         return "";
     }
@@ -82,6 +85,9 @@ int main()
         break;
     case CommandKind::kInit:
         status = RunInit(command);
+        break;
+    case CommandKind::kServe:
+        status = RunServe(command);
         break;
     }
     StopHandled();

@@ -55,6 +55,9 @@ public:
     // Bytes at the end that make no whole packet (yet): Bytes() is always
     // Packets() * 188 + SkippedBytes() + PendingBytes().
     uint64_t PendingBytes() const { return m_pendingSize; }
+    // Whether the packets are where the analyser expects them; while so, the
+    // next packet starts PendingBytes() before the end of what was fed.
+    bool Locked() const { return m_locked; }
     // transport_stream_id of the last complete PAT section with a good CRC,
     // or -1 when there has been none.
     int32_t TransportStreamId() const { return m_transportStreamId; }

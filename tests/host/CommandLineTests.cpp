@@ -174,3 +174,44 @@ TEST(CommandLine, NamesSwitchesAndTheNewCommands)
     for (const std::vector<std::wstring>& args : bad)
         EXPECT_FALSE(Parse(args, &c, &error)) << Shown(args);
 }
+
+TEST(CommandLine, ServeTakesAFolderAndItsLimits)
+{
+    Command c;
+    std::wstring error;
+    ASSERT_TRUE(Parse({L"serve", L"C:\\tv"}, &c, &error)) << Shown({error});
+    EXPECT_EQ(c.kind, CommandKind::kServe);
+    EXPECT_EQ(c.driver, L"C:\\tv");
+    EXPECT_EQ(c.listenAddress, 0x7F000001u) << "127.0.0.1 unless told otherwise";
+    EXPECT_EQ(c.listenPort, 40080);
+    EXPECT_TRUE(c.allow.empty());
+    EXPECT_EQ(c.idleSeconds, 10u);
+    EXPECT_EQ(c.maxClients, 16u);
+    ASSERT_TRUE(Parse({L"serve", L"tv", L"--listen", L"0.0.0.0:8080", L"--allow", L"192.168.1.0/24", L"--allow",
+                       L"10.0.0.7", L"--idle-seconds", L"0", L"--max-clients", L"64", L"--json"},
+                      &c, &error))
+        << Shown({error});
+    EXPECT_EQ(c.listenAddress, 0u);
+    EXPECT_EQ(c.listenPort, 8080);
+    ASSERT_EQ(c.allow.size(), 2u);
+    EXPECT_EQ(c.allow[1].prefix, 32);
+    EXPECT_EQ(c.idleSeconds, 0u);
+    EXPECT_EQ(c.maxClients, 64u);
+    EXPECT_TRUE(c.json);
+
+    const std::vector<std::vector<std::wstring>> bad = {
+        {L"serve"},
+        {L"serve", L"tv", L"--listen", L"40080"},
+        {L"serve", L"tv", L"--listen", L"localhost:40080"},
+        {L"serve", L"tv", L"--allow", L"192.168.1.1/24"},
+        {L"serve", L"tv", L"--allow", L"all"},
+        {L"serve", L"tv", L"--max-clients", L"0"},
+        {L"serve", L"tv", L"--max-clients", L"65"},
+        {L"serve", L"tv", L"--idle-seconds", L"-1"},
+        {L"serve", L"tv", L"--listen", L"127.0.0.1:1", L"--listen", L"127.0.0.1:2"},
+        {L"serve", L"tv", L"--force"},
+        {L"list", L"D.dll", L"--listen", L"127.0.0.1:1"},
+    };
+    for (const std::vector<std::wstring>& args : bad)
+        EXPECT_FALSE(Parse(args, &c, &error)) << Shown(args);
+}
