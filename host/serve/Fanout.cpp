@@ -28,6 +28,12 @@ bool Subscriber::Dropped() const
     return m_dropped;
 }
 
+bool Subscriber::Cut() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_dropped || m_failed;
+}
+
 bool Subscriber::Push(const Chunk& chunk)
 {
     bool kept = true;
@@ -104,11 +110,29 @@ size_t Fanout::Publish(const uint8_t* data, size_t size, size_t packetStart)
     return dropped;
 }
 
+void Subscriber::Fail()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_failed = true;
+        m_ended = true;
+    }
+    m_ready.notify_all();
+}
+
 void Fanout::EndAll()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     for (const Entry& e : m_clients)
         e.subscriber->End();
+    m_clients.clear();
+}
+
+void Fanout::FailAll()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const Entry& e : m_clients)
+        e.subscriber->Fail();
     m_clients.clear();
 }
 

@@ -45,11 +45,18 @@ public:
     uint64_t BytesSent() const { return m_sent; }
     size_t QueuedBytes() const;
     bool Dropped() const;
+    // Whether the stream is to be cut off rather than ended properly: the
+    // client was dropped, or its tuner was lost. A player or recorder then
+    // sees a broken transfer, not a finished file.
+    bool Cut() const;
 
     // The reader's side. Push returns false, and drops the client, when the
     // piece would take its queue past the limit (an empty queue takes any).
     bool Push(const Chunk& chunk);
     void End();
+    // Ends the stream as lost: what is queued is still taken, then the
+    // stream is cut off (Cut).
+    void Fail();
 
 private:
     mutable std::mutex m_mutex;
@@ -59,6 +66,7 @@ private:
     const size_t m_limit;
     bool m_dropped = false;
     bool m_ended = false;
+    bool m_failed = false;
     std::atomic<uint64_t> m_sent{0};
 };
 
@@ -76,6 +84,8 @@ public:
     size_t Publish(const uint8_t* data, size_t size, size_t packetStart);
     // Ends every client's stream and forgets them.
     void EndAll();
+    // Ends every client's stream as lost (Subscriber::Fail) and forgets them.
+    void FailAll();
     size_t Count() const;
 
 private:

@@ -162,6 +162,9 @@ void HttpServer::Impl::Stream(const httplib::Request& req, httplib::Response& re
     const uint32_t seconds = request.seconds;
     auto started = std::make_shared<std::chrono::steady_clock::time_point>();
     res.set_header("Cache-Control", "no-store");
+    // Which tuner carries the stream, so that a client can find it in the
+    // status (its signal, its errors).
+    res.set_header("Zendrel-Tuner", joined.copy);
     // Each call sends one piece; the place is left when the response, and
     // with it this function, is destroyed: as soon as the connection ends.
     // When the server stops, the pool ends every queue first.
@@ -200,9 +203,9 @@ void HttpServer::Impl::Stream(const httplib::Request& req, httplib::Response& re
                         return false;
                     break;
                 case Subscriber::Next::kEnded:
-                    // Dropped: cut off. The tuner or the server stopped: a
-                    // proper end.
-                    if (place->Queue().Dropped())
+                    // Dropped, or the tuner lost: cut off. The server
+                    // stopped: a proper end.
+                    if (place->Queue().Cut())
                         return false;
                     sink.done();
                     return true;

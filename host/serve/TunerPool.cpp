@@ -304,6 +304,7 @@ JoinResult TunerPool::Join(char kind, uint32_t space, uint32_t channel, const st
         ++m_clientsServed;
         result.status = 200;
         result.channel = t->target;
+        result.copy = t->copy.name;
         result.subscription.reset(new Subscription(this, index, client->queue));
         std::string line = address + " joined " + ChannelText(kind, t->target) + " on " + t->copy.name + " (" +
                            std::to_string(t->fanout.Count()) + " client" + (t->fanout.Count() == 1 ? ")" : "s)");

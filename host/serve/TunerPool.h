@@ -153,6 +153,8 @@ struct JoinResult {
     std::string error;
     std::unique_ptr<Subscription> subscription;
     ChannelInfo channel;
+    // The file name of the copy whose tuner carries the stream.
+    std::string copy;
 };
 
 class TunerPool
