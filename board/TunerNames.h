@@ -15,6 +15,10 @@ const int32_t kTunerNameCapacity = 32;
 // number 1.
 void FormatTunerName(wchar_t (&name)[kTunerNameCapacity], bool isTerrestrial, int32_t number);
 
+// The name of a mutex shared by every process, one per board: the board
+// of tuner number, whatever its kind.
+void FormatBoardLockName(wchar_t (&name)[kTunerNameCapacity], int32_t number);
+
 // The other tuner of the same kind on the same board.
 inline int32_t PartnerTuner(int32_t number)
 {

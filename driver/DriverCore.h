@@ -40,10 +40,13 @@ const uint32_t kWaitNoTuner = 0xFFFFFFFF;
 // What GetCurSpace and GetCurChannel report before the first tune: no real
 // space or channel index.
 const uint32_t kNoChannel = 0xFFFFFFFF;
-// How long Release waits for the operations of other threads to leave. A
-// wait leaves within one poll and a tune within its settle time, unless the
-// board hangs in a call.
+// How long Release waits for the operations of other threads to leave,
+// measured by the clock. A wait leaves within one poll and a tune within its
+// settle time, unless the board hangs in a call.
 const uint32_t kLeaveLimitMs = 2000;
+// How long a release waits for another copy's release on the same board to
+// finish its LNB step (a few board calls) before it goes on without it.
+const uint32_t kBoardLockWaitMs = 1000;
 
 class DriverCore
 {
@@ -67,7 +70,9 @@ public:
     // At release: the missing side files, the LNB, the tuner. Normally it
     // waits for an operation that holds the instance's lock; at process exit
     // (processExit) it does not, since the system has ended every other
-    // thread wherever it was, and a lock one of them held stays held.
+    // thread wherever it was, and a lock one of them held stays held. What
+    // one call has done, another does not do again, so that the exit can
+    // finish a release that an ended thread left half done.
     void Destroy(bool processExit);
 
     // The host's operations.
@@ -139,6 +144,9 @@ private:
     // Every channel's name converted once for the host.
     void ConvertChannelNames();
     void DestroyUnlocked();
+    // The LNB off when the partner tuner is free, and this copy's tuner
+    // closed, as one step among the copies of the board in every process.
+    void ReleaseTuner();
     ChannelSetup Channels();
 
     // The stream, with the lock held.
@@ -180,6 +188,7 @@ private:
     int32_t m_cs110Space;
     int32_t m_deviceCount;
     int32_t m_deviceNumber;  // tuner digit of the file name; -1 = none
+    int32_t m_tunerNumber;   // the open tuner's number (board/TunerNames.h); -1 = none
     int32_t m_lnbPower;
     // Read without the lock: a host asks them on any thread.
     std::atomic<uint32_t> m_curSpace;

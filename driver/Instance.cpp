@@ -10,10 +10,11 @@ bool AttachInstance(InstanceSlot* slot, const InstanceType& type, const BoardCal
     void* block = os->AllocZeroed(type.size);
     if (block == nullptr)
         return false;
-    slot->core = type.emplace(block, board, os, module);
+    DriverCore* core = type.emplace(block, board, os, module);
+    slot->core.store(core);
     // Stored even when construction fails: the release below finds it there.
     slot->object.store(block);
-    if (slot->core->Construct(&slot->lock) == kResultOk)
+    if (core->Construct(&slot->lock) == kResultOk)
         return true;
     ReleaseInstance(slot);
     return false;
@@ -24,15 +25,18 @@ void ReleaseInstance(InstanceSlot* slot)
     const OsCalls* os = slot->os;
     // Construction makes the lock before anything that needs undoing, so
     // only an instance whose lock could not be made gets here without one.
-    bool locked = slot->lock != nullptr && os->WaitMutex(slot->lock);
+    bool locked = slot->lock != nullptr && os->WaitMutex(slot->lock, kWaitForever);
     // Taken first, so that the export never hands out an instance being
     // destroyed, and a second release finds nothing to do.
     void* object = slot->object.exchange(nullptr);
     if (object != nullptr) {
-        DriverCore* core = slot->core;
-        slot->core = nullptr;
+        // The core stays in the slot until it is destroyed: should the
+        // process end while this release waits (for a tune stuck in the
+        // board, say), the exit's detach finds it there and finishes.
+        DriverCore* core = slot->core.load();
         bool idle = core->StopOperations();
         core->Destroy(false);
+        slot->core.store(nullptr);
         // A thread still inside would go on in freed memory; the block is
         // then left to it.
         if (idle) {
@@ -52,12 +56,12 @@ void DetachInstance(InstanceSlot* slot, bool unloading)
         // The process is ending: every other thread has been ended wherever
         // it was, and a lock one of them held stays held, so nothing is
         // waited for. The side files are still written and the tuner
-        // closed; the memory goes with the process.
-        void* object = slot->object.exchange(nullptr);
-        if (object != nullptr) {
-            slot->core->Destroy(true);
-            slot->core = nullptr;
-        }
+        // closed, also when a release that another thread began did not
+        // finish; the memory goes with the process.
+        slot->object.store(nullptr);
+        DriverCore* core = slot->core.exchange(nullptr);
+        if (core != nullptr)
+            core->Destroy(true);
         return;
     }
     if (slot->object.load() != nullptr)

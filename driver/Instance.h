@@ -24,7 +24,8 @@ struct InstanceSlot {
     // and cleared atomically, since a host may ask on one thread while it
     // releases on another.
     std::atomic<void*> object;
-    DriverCore* core;
+    // The driver in it, from construction until it has been destroyed.
+    std::atomic<DriverCore*> core;
     InstanceType type;
     const OsCalls* os;
     // The instance lock: an unnamed mutex, created by the first construction

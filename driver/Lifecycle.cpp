@@ -29,6 +29,7 @@ DriverCore::DriverCore(const BoardCalls* board, const OsCalls* os, void* module)
       m_cs110Space(-1),
       m_deviceCount(0),
       m_deviceNumber(-1),
+      m_tunerNumber(-1),
       m_lnbPower(0),
       m_curSpace(kNoChannel),
       m_curChannel(kNoChannel)
@@ -43,7 +44,7 @@ DriverCore::DriverCore(const BoardCalls* board, const OsCalls* os, void* module)
 int32_t DriverCore::Construct(void** instanceLock)
 {
     if (*instanceLock == nullptr)
-        *instanceLock = m_os->NewMutex();
+        *instanceLock = m_os->NewMutex(nullptr);
     if (*instanceLock == nullptr)
         return kResultOutOfMemory;
     m_deviceCount = m_board->PtDllGetDevCount();
@@ -80,8 +81,16 @@ DriverCore::Operation::Operation(DriverCore* core, bool serialised)
     // inside (both atomics are sequentially consistent).
     m_core->m_inside.fetch_add(1);
     m_refused = m_core->m_released.load();
-    if (m_serialised && !m_refused)
-        m_core->m_os->Lock(&m_core->m_lock);
+    if (!m_serialised || m_refused)
+        return;
+    m_core->m_os->Lock(&m_core->m_lock);
+    // Release may have begun while this one waited for the lock, and even
+    // have given up waiting for it and closed the tuner: it then makes no
+    // board call.
+    if (m_core->m_released.load()) {
+        m_core->m_os->Unlock(&m_core->m_lock);
+        m_refused = true;
+    }
 }
 
 DriverCore::Operation::~Operation()
@@ -99,11 +108,13 @@ bool DriverCore::StopOperations()
         Locked locked(this);
         m_released.store(true);
     }
-    const uint32_t pollMs = 1;
-    for (uint32_t waited = 0; m_inside.load() != 0; waited += pollMs) {
-        if (waited >= kLeaveLimitMs)
+    // By the clock: a sleep of 1 ms lasts a whole timer tick (15.6 ms by
+    // default on Windows), so counting sleeps would wait 16 times too long.
+    const uint32_t start = m_os->Milliseconds();
+    while (m_inside.load() != 0) {
+        if (m_os->Milliseconds() - start >= kLeaveLimitMs)
             return false;
-        m_os->Sleep(pollMs);
+        m_os->Sleep(1);
     }
     return true;
 }
@@ -121,25 +132,49 @@ void DriverCore::Destroy(bool processExit)
 void DriverCore::DestroyUnlocked()
 {
     if (m_ready && m_autoMake) {
-        if (!m_haveSettingsFile)
+        if (!m_haveSettingsFile) {
             CreateDefaultSettingsFile();
+            m_haveSettingsFile = true;
+        }
         // A terrestrial list the board did not give is not worth keeping.
-        if (!m_haveChannelFile && !m_boardListedNone)
+        if (!m_haveChannelFile && !m_boardListedNone) {
             WriteChannelFile();
+            m_haveChannelFile = true;
+        }
     }
-    // The LNB feeds both satellite tuners of the board: it may go off only
-    // when the partner tuner is free, which opening it proves.
-    if (!m_isTerrestrial && m_lnbPower && m_tuner != -1) {
+    ReleaseTuner();
+}
+
+// The LNB feeds both satellite tuners of the board: it may go off only when
+// the partner tuner is free, which opening it proves. Two copies released at
+// the same moment would each find the other still open and both leave it on,
+// so the test, the switch-off and the close of this copy's own tuner are one
+// step under a mutex of the board's, shared by every process: the second
+// copy then finds the first one's tuner closed. The wait is bounded; a copy
+// that cannot have the mutex goes on without it.
+void DriverCore::ReleaseTuner()
+{
+    if (m_tuner == -1)
+        return;
+    void* boardLock = nullptr;
+    bool held = false;
+    if (!m_isTerrestrial && m_lnbPower) {
+        wchar_t name[kNameCapacity];
+        FormatBoardLockName(name, m_tunerNumber);
+        boardLock = m_os->NewMutex(name);
+        held = boardLock != nullptr && m_os->WaitMutex(boardLock, kBoardLockWaitMs);
         int32_t partner = VersionGuardedOpen(m_partnerName);
         if (partner != -1) {
             m_board->PtDllSetLnbPower(m_tuner, 0);
             m_board->PtDllClose(partner);
         }
     }
-    if (m_tuner != -1) {
-        m_board->PtDllClose(m_tuner);
-        m_tuner = -1;
-    }
+    m_board->PtDllClose(m_tuner);
+    m_tuner = -1;
+    if (held)
+        m_os->ReleaseMutex(boardLock);
+    if (boardLock != nullptr)
+        m_os->CloseMutex(boardLock);
 }
 
 ChannelSetup DriverCore::Channels()

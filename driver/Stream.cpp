@@ -32,6 +32,9 @@ uint32_t DriverCore::WaitTsStream(uint32_t timeoutMs)
     uint32_t closesBefore = 0;
     {
         Locked locked(this);
+        // Release began meanwhile, and may have closed the tuner already.
+        if (m_released.load())
+            return 0;
         if (m_tuner == -1)
             return kWaitNoTuner;
         if (!StreamRunning()) {
@@ -118,8 +121,11 @@ bool DriverCore::GetTsStream(uint8_t** dest, uint32_t* size, uint32_t* remain)
     if (dest == nullptr || size == nullptr)
         return false;
     Operation operation(this, true);
-    if (operation.Refused())
+    if (operation.Refused()) {
+        *dest = m_streamBuffer;
+        *size = 0;
         return false;
+    }
     uint32_t copied = kStreamBufferSize;
     bool ok = CopyStream(m_streamBuffer, &copied, remain);
     *dest = m_streamBuffer;

@@ -33,6 +33,7 @@ bool DriverCore::SelectAndOpenTuner()
         FormatTunerName(m_tunerName, m_isTerrestrial, number);
         m_tuner = VersionGuardedOpen(m_tunerName);
         if (m_tuner != -1) {
+            m_tunerNumber = number;
             FormatTunerName(m_partnerName, m_isTerrestrial, PartnerTuner(number));
             return true;
         }

@@ -9,6 +9,8 @@
 #include <stdint.h>
 #include <wchar.h>
 
+const uint32_t kWaitForever = 0xFFFFFFFF;
+
 struct OsCalls {
     // The full path of the module: the characters stored (cut to capacity - 1
     // and terminated), 0 on failure.
@@ -18,7 +20,8 @@ struct OsCalls {
     uint32_t (*LongPathName)(const wchar_t* path, wchar_t* longPath, uint32_t capacity);
     // Whether any entry of that name exists, a folder too.
     bool (*Exists)(const wchar_t* path);
-    // Renames; never replaces an existing entry.
+    // Renames; never replaces an existing entry. A file made by CreateNew
+    // may be moved while its writer still holds it open.
     bool (*Move)(const wchar_t* from, const wchar_t* to);
     // The integer at the start of key's value in [section] of a profile file,
     // or defaultValue when the file, section or key is missing.
@@ -28,7 +31,8 @@ struct OsCalls {
     void* (*OpenRead)(const wchar_t* path);
     // Up to size bytes; the count read, 0 at the end and on failure.
     int32_t (*Read)(void* file, uint8_t* dest, int32_t size);
-    // A new file for writing, not shared; fails when the name exists.
+    // A new file for writing, which no one else may open while it is open;
+    // fails when the name exists.
     void* (*CreateNew)(const wchar_t* path);
     // One write; true only when all size bytes were written.
     bool (*Write)(void* file, const uint8_t* bytes, uint32_t size);
@@ -36,6 +40,8 @@ struct OsCalls {
     bool (*Flush)(void* file);
     // False when what was written may not have reached the file.
     bool (*Close)(void* file);
+    // Removes a file that no one holds open; false when it is missing or in
+    // use, so that a file another writer is still writing is never removed.
     bool (*Remove)(const wchar_t* path);
 
     void (*Sleep)(uint32_t milliseconds);
@@ -48,9 +54,12 @@ struct OsCalls {
     // the characters stored, 0 on failure (also when capacity is too small).
     int32_t (*AnsiToWide)(const char* text, wchar_t* dest, int32_t capacity);
 
-    // The instance lock: a mutex that a thread may hold more than once.
-    void* (*NewMutex)(void);
-    bool (*WaitMutex)(void* mutex);
+    // A mutex that a thread may hold more than once: without a name, the
+    // instance lock; with one, shared by every process that names it.
+    void* (*NewMutex)(const wchar_t* name);
+    // True once the mutex is held, also when its last holder ended without
+    // giving it back; false when timeoutMs passed first (kWaitForever: never).
+    bool (*WaitMutex)(void* mutex, uint32_t timeoutMs);
     void (*ReleaseMutex)(void* mutex);
     void (*CloseMutex)(void* mutex);
     // A lock whose whole state is the one pointer of storage it is given:

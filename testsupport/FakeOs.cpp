@@ -21,6 +21,7 @@ struct FakeFile {
     std::wstring path;
     size_t position;
     bool writing;
+    bool flushed;  // nothing written since the last flush
 };
 
 struct FakeMutex {
@@ -92,17 +93,19 @@ const char* OsCallName(OsCall call)
 struct FakeOsCalls {
     typedef std::lock_guard<std::mutex> Guard;
 
-    static uint32_t ModuleFileName(void*, wchar_t* path, uint32_t capacity)
+    static uint32_t ModuleFileName(void* module, wchar_t* path, uint32_t capacity)
     {
         FakeOs& os = *g_os;
         Guard guard(os.m_mutex);
         if (os.Enter(OsCall::ModuleFileName) || capacity == 0)
             return 0;
+        auto other = os.modulePaths.find(module);
+        const std::wstring& own = other != os.modulePaths.end() ? other->second : os.modulePath;
         // As Windows does: cut to capacity - 1, terminated.
-        size_t n = os.modulePath.size() < capacity - 1 ? os.modulePath.size() : capacity - 1;
-        wmemcpy(path, os.modulePath.c_str(), n);
+        size_t n = own.size() < capacity - 1 ? own.size() : capacity - 1;
+        wmemcpy(path, own.c_str(), n);
         path[n] = L'\0';
-        return static_cast<uint32_t>(os.modulePath.size() >= capacity ? capacity : n);
+        return static_cast<uint32_t>(own.size() >= capacity ? capacity : n);
     }
 
     static uint32_t LongPathName(const wchar_t* path, wchar_t* longPath, uint32_t capacity)
@@ -130,12 +133,17 @@ struct FakeOsCalls {
     static bool Move(const wchar_t* from, const wchar_t* to)
     {
         FakeOs& os = *g_os;
+        os.Step();
         Guard guard(os.m_mutex);
         os.Record("Move(" + Narrow(from) + "," + Narrow(to) + ")");
         if (os.Enter(OsCall::Move) || os.files.count(from) == 0 || os.files.count(to) != 0 || os.folders.count(to))
             return false;
         os.files[to] = os.files[from];
         os.files.erase(from);
+        // An open file keeps its handle under its new name.
+        for (void* open : os.m_open)
+            if (static_cast<FakeFile*>(open)->path == from)
+                static_cast<FakeFile*>(open)->path = to;
         if (os.m_torn.erase(from) != 0)
             os.m_torn.insert(to);
         os.KeepCrashImage();
@@ -156,12 +164,15 @@ struct FakeOsCalls {
     static void* OpenRead(const wchar_t* path)
     {
         FakeOs& os = *g_os;
+        os.Step();
         Guard guard(os.m_mutex);
         os.Record("OpenRead(" + Narrow(path) + ")");
         if (os.Enter(OsCall::OpenRead) || os.files.count(path) == 0)
             return nullptr;
         ++os.m_filesOpen;
-        return new FakeFile{path, 0, false};
+        FakeFile* file = new FakeFile{path, 0, false, true};
+        os.m_open.insert(file);
+        return file;
     }
 
     static int32_t Read(void* file, uint8_t* dest, int32_t size)
@@ -182,6 +193,7 @@ struct FakeOsCalls {
     static void* CreateNew(const wchar_t* path)
     {
         FakeOs& os = *g_os;
+        os.Step();
         Guard guard(os.m_mutex);
         os.Record("CreateNew(" + Narrow(path) + ")");
         if (os.Enter(OsCall::CreateNew) || os.files.count(path) != 0 || os.folders.count(path) != 0)
@@ -189,20 +201,30 @@ struct FakeOsCalls {
         os.files[path] = std::string();
         os.KeepCrashImage();
         ++os.m_filesOpen;
-        return new FakeFile{path, 0, true};
+        FakeFile* file = new FakeFile{path, 0, true, true};
+        os.m_open.insert(file);
+        return file;
     }
 
     static bool Write(void* file, const uint8_t* bytes, uint32_t size)
     {
         FakeOs& os = *g_os;
+        os.Step();
         Guard guard(os.m_mutex);
         FakeFile* f = static_cast<FakeFile*>(file);
         os.Record("Write(" + Narrow(f->path) + "," + std::to_string(size) + ")");
         // A failing write still writes half, as a full disk does.
         bool fails = os.Enter(OsCall::Write);
+        uint32_t written = fails ? size / 2 : size;
+        if (written > os.diskFree) {
+            written = static_cast<uint32_t>(os.diskFree);
+            fails = true;
+        }
+        if (os.diskFree != UINT64_MAX)
+            os.diskFree -= written;
         if (fails)
             os.m_torn.insert(f->path);
-        uint32_t written = fails ? size / 2 : size;
+        f->flushed = false;
         for (uint32_t i = 0; os.keepCrashImages && i < written; ++i) {
             os.files[f->path] += static_cast<char>(bytes[i]);
             os.KeepCrashImage();
@@ -215,35 +237,42 @@ struct FakeOsCalls {
     static bool Flush(void* file)
     {
         FakeOs& os = *g_os;
+        os.Step();
         Guard guard(os.m_mutex);
         FakeFile* f = static_cast<FakeFile*>(file);
         os.Record("Flush(" + Narrow(f->path) + ")");
         bool fails = os.Enter(OsCall::Flush);
         if (fails)
             os.m_torn.insert(f->path);
+        else
+            f->flushed = true;
         return !fails;
     }
 
     static bool Close(void* file)
     {
         FakeOs& os = *g_os;
+        os.Step();
         Guard guard(os.m_mutex);
         FakeFile* f = static_cast<FakeFile*>(file);
         os.Record("Close(" + Narrow(f->path) + ")");
         bool fails = os.Enter(OsCall::Close);
-        if (fails && f->writing)
+        if (fails && f->writing && !f->flushed)
             os.m_torn.insert(f->path);
+        os.m_open.erase(f);
         delete f;
         --os.m_filesOpen;
         return !fails;
     }
 
+    // As on Windows, a file that anyone holds open cannot be removed.
     static bool Remove(const wchar_t* path)
     {
         FakeOs& os = *g_os;
+        os.Step();
         Guard guard(os.m_mutex);
         os.Record("Remove(" + Narrow(path) + ")");
-        if (os.Enter(OsCall::Remove))
+        if (os.Enter(OsCall::Remove) || os.IsOpen(path))
             return false;
         os.m_torn.erase(path);
         bool removed = os.files.erase(path) != 0;
@@ -259,12 +288,11 @@ struct FakeOsCalls {
             std::unique_lock<std::mutex> lock(os.m_mutex);
             os.Enter(OsCall::Sleep);
             os.m_sleeps.push_back(milliseconds);
-            os.m_clockMs += milliseconds;
+            uint32_t ticks = os.tickMs == 0 ? 0 : (milliseconds + os.tickMs - 1) / os.tickMs;
+            os.m_clockMs += os.tickMs == 0 ? milliseconds : (ticks == 0 ? 1 : ticks) * os.tickMs;
             real = os.realTime;
             if (os.m_parkMs != 0 && milliseconds == os.m_parkMs) {
-                ++os.m_parked;
-                os.m_unparked.wait(lock, [&os] { return os.m_parkMs == 0; });
-                --os.m_parked;
+                os.WaitUnparked(lock);
                 return;
             }
         }
@@ -308,7 +336,8 @@ struct FakeOsCalls {
         return static_cast<int32_t>(length + 1);
     }
 
-    static void* NewMutex(void)
+    // A named mutex is as good as its own here: waits never block.
+    static void* NewMutex(const wchar_t*)
     {
         FakeOs& os = *g_os;
         Guard guard(os.m_mutex);
@@ -318,7 +347,7 @@ struct FakeOsCalls {
         return new FakeMutex{0};
     }
 
-    static bool WaitMutex(void* mutex)
+    static bool WaitMutex(void* mutex, uint32_t)
     {
         FakeOs& os = *g_os;
         Guard guard(os.m_mutex);
@@ -352,8 +381,12 @@ struct FakeOsCalls {
     static void Lock(void** storage)
     {
         {
-            Guard guard(g_os->m_mutex);
+            std::unique_lock<std::mutex> lock(g_os->m_mutex);
             g_os->Enter(OsCall::Lock);
+            if (g_os->m_parkLocks > 0) {
+                --g_os->m_parkLocks;
+                g_os->WaitUnparked(lock);
+            }
         }
         while (!TryTake(storage))
             std::this_thread::yield();
@@ -464,11 +497,70 @@ void FakeOs::ParkSleepsOf(uint32_t milliseconds)
     m_parkMs = milliseconds;
 }
 
+void FakeOs::ParkLocks(int count)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_parkLocks = count;
+}
+
+void FakeOs::BeforeStep(int step, std::function<void()> action)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_actionStep = step;
+    m_action = std::move(action);
+}
+
+void FakeOs::ParkAfterSteps(int steps)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_parkStep = m_steps + steps;
+}
+
+int FakeOs::Steps()
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_steps;
+}
+
+void FakeOs::Step()
+{
+    std::function<void()> action;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ++m_steps;
+        if (m_steps == m_actionStep)
+            action.swap(m_action);
+        else if (m_steps == m_parkStep)
+            WaitUnparked(lock);
+    }
+    if (action)
+        action();
+}
+
+void FakeOs::WaitUnparked(std::unique_lock<std::mutex>& lock)
+{
+    int unparks = m_unparks;
+    ++m_parked;
+    m_unparked.wait(lock, [this, unparks] { return m_unparks != unparks; });
+    --m_parked;
+}
+
+bool FakeOs::IsOpen(const std::wstring& path)
+{
+    for (void* open : m_open)
+        if (static_cast<FakeFile*>(open)->path == path)
+            return true;
+    return false;
+}
+
 void FakeOs::Unpark()
 {
     {
         std::lock_guard<std::mutex> guard(m_mutex);
         m_parkMs = 0;
+        m_parkLocks = 0;
+        m_parkStep = 0;
+        ++m_unparks;
     }
     m_unparked.notify_all();
 }

@@ -56,9 +56,12 @@ int32_t Read(void* file, uint8_t* dest, int32_t size)
     return static_cast<int32_t>(got);
 }
 
+// Shared for deleting only, which is what lets MoveFileW rename it while it
+// is open; nothing else can open it, and Remove below cannot take it.
 void* CreateNew(const wchar_t* path)
 {
-    return FileOrNull(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return FileOrNull(
+        CreateFileW(path, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 bool Write(void* file, const uint8_t* bytes, uint32_t size)
@@ -77,9 +80,15 @@ bool Close(void* file)
     return CloseHandle(FileHandle(file)) != FALSE;
 }
 
+// Opened for deleting and shared with no one, which fails while anyone
+// holds the file open (DeleteFileW would take a file opened by CreateNew);
+// the file goes when this handle closes.
 bool Remove(const wchar_t* path)
 {
-    return DeleteFileW(path) != FALSE;
+    HANDLE file = CreateFileW(path, DELETE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    return CloseHandle(file) != FALSE;
 }
 
 void SleepMilliseconds(uint32_t milliseconds)
@@ -102,14 +111,16 @@ int32_t AnsiToWide(const char* text, wchar_t* dest, int32_t capacity)
     return MultiByteToWideChar(CP_ACP, 0, text, -1, dest, capacity);
 }
 
-void* NewMutex(void)
+void* NewMutex(const wchar_t* name)
 {
-    return CreateMutexW(nullptr, FALSE, nullptr);
+    return CreateMutexW(nullptr, FALSE, name);
 }
 
-bool WaitMutex(void* mutex)
+static_assert(kWaitForever == INFINITE, "the table's endless wait is the system's");
+
+bool WaitMutex(void* mutex, uint32_t timeoutMs)
 {
-    DWORD wait = WaitForSingleObject(static_cast<HANDLE>(mutex), INFINITE);
+    DWORD wait = WaitForSingleObject(static_cast<HANDLE>(mutex), timeoutMs);
     return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
 }
 

@@ -2,6 +2,9 @@
 // the load failures, and what the built DLL carries.
 #include <string.h>
 
+#include <atomic>
+#include <thread>
+
 #include "tests/dll/PluginTest.h"
 
 namespace {
@@ -179,6 +182,39 @@ TEST_F(LoadTest, LnbGoesOffOnlyWhenThePartnerTunerIsFree)
                                                "PtDllSetLnbPower(259, 0) = 0", "PtDllClose(258) = 0",
                                                "PtDllClose(259) = 0"}));
     EXPECT_EQ(Tuner(L"Ec1Bs1").lnbPower, 0);
+}
+
+// A host that closes both satellite tuners of a board at once (or two hosts
+// stopping together): released on two threads at the same moment, each copy
+// used to find the other's tuner still open, and the LNB stayed on. A board
+// that takes 5 ms to close a tuner widens that moment, as a busy one does.
+TEST_F(LoadTest, LnbGoesOffWhenBothSatelliteCopiesOfABoardAreReleasedAtOnce)
+{
+    folder.Write(L"Zendrel-ST.ini", kSatelliteLnbSettings);
+    Plugin first(folder.AddPlugin(L"Zendrel-S0.dll"));
+    Plugin second(folder.AddPlugin(L"Zendrel-S1.dll"));
+    ept->EptSimSetLogging(0);
+    ept->EptSimSlowCall("PtDllClose", 5, 0);
+    int leftOn = 0;
+    for (int trial = 0; trial < 50; ++trial) {
+        ASSERT_TRUE(first.Load());
+        ASSERT_TRUE(second.Load());
+        std::atomic<int> ready(0);
+        auto release = [&ready](Driver driver) {
+            ++ready;
+            while (ready.load() < 2)
+                ;
+            driver.Release();
+        };
+        std::thread a(release, first.driver());
+        std::thread b(release, second.driver());
+        a.join();
+        b.join();
+        first.Unload();
+        second.Unload();
+        leftOn += Tuner(L"Ec1Bs1").lnbPower != 0 ? 1 : 0;
+    }
+    EXPECT_EQ(leftOn, 0) << "trials of 50 that left the LNB on";
 }
 
 TEST_F(LoadTest, TunerDigitThreeOnSatelliteHasTheFirstTunerOfBoardTwoAsPartner)

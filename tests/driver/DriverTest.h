@@ -50,7 +50,7 @@ protected:
         return AttachToFakes(&slot);
     }
 
-    DriverCore& Core() { return *slot.core; }
+    DriverCore& Core() { return *slot.core.load(); }
     void Release() { ReleaseInstance(&slot); }
 
     // Loaded, tuner opened and tuned to space 0, channel 0.

@@ -64,6 +64,79 @@ TEST_F(DyingHostTest, ProcessExitDuringATuneStillWritesTheSideFilesSwitchesTheLn
     FakeOs::Calls()->Free(block);
 }
 
+// The host gives up on a Release that waits behind a tune stuck in the
+// board, and exits: the exit still writes the missing side files, switches
+// the LNB off and closes the tuner, once.
+TEST_F(DyingHostTest, ProcessExitDuringAReleaseThatWaitsForAStuckTuneStillDoesTheExitsWork)
+{
+    os.files[InFolder(L"Zendrel-ST.ini")] = "[SET]\r\nOutLNB=1\r\n";
+    ASSERT_TRUE(Load(L"Zendrel-S.dll"));
+    ASSERT_TRUE(Core().OpenTuner());
+    StartStuckTune();
+    board.ClearLog();
+    std::thread releaser([this] { Release(); });
+    while (slot.object.load() != nullptr)
+        std::this_thread::yield();
+
+    DetachInstance(&slot, false);
+    EXPECT_EQ(os.File(InFolder(L"Zendrel-S.SetCh.txt")).size(), 1200u);
+    EXPECT_EQ(board.CallsTo("PtDllSetLnbPower("), Lines{"PtDllSetLnbPower(258,0)=0"});
+    EXPECT_EQ(board.CallsTo("PtDllClose(258)"), Lines{"PtDllClose(258)=0"});
+    // Here the ended threads go on, as they would not: nothing is done twice.
+    os.Unpark();
+    stuckTune.join();
+    releaser.join();
+    EXPECT_EQ(board.CallsTo("PtDllClose(258)").size(), 1u);
+}
+
+// Operations of other threads that were counted in but still waited for the
+// lock when Release gave up waiting for them (2 s by the clock, however
+// coarse its tick) make no board call once they get it, and the instance is
+// not freed under them. The pointer form then says where its buffer is,
+// with nothing in it, as it does whenever it returns false.
+TEST_F(DyingHostTest, OperationsHeldBeforeTheLockWhileReleaseGivesUpMakeNoBoardCall)
+{
+    os.tickMs = 16;  // Windows' default timer: a sleep of 1 ms lasts a tick
+    ASSERT_TRUE(Load(L"Zendrel-S.dll"));
+    ASSERT_TRUE(Core().OpenTuner());
+    DriverCore& core = Core();
+    uint8_t* block = static_cast<uint8_t*>(slot.object.load());
+    os.ParkLocks(2);
+    float level = 1;
+    uint8_t* data = nullptr;
+    uint32_t size = 7;
+    uint32_t remain = 7;
+    bool read = true;
+    std::thread signal([&] { level = core.GetSignalLevel(); });
+    std::thread reader([&] { read = core.GetTsStream(&data, &size, &remain); });
+    while (os.Parked() < 2)
+        std::this_thread::yield();
+    board.ClearLog();
+    uint32_t start = os.ClockMs();
+    Release();
+    uint32_t waited = os.ClockMs() - start;
+    EXPECT_GE(waited, kLeaveLimitMs);
+    EXPECT_LT(waited, kLeaveLimitMs + 100) << "the bound was counted in sleeps";
+    EXPECT_EQ(os.BlocksAlive(), 1) << "freed while operations were inside";
+
+    os.Unpark();
+    signal.join();
+    reader.join();
+    EXPECT_EQ(board.Log(), Lines{"PtDllClose(258)=0"});
+    EXPECT_EQ(level, 0.0f);
+    EXPECT_FALSE(read);
+    EXPECT_EQ(size, 0u);
+    EXPECT_TRUE(data >= block && data < block + sizeof(DriverCore)) << "the pointer was left as passed";
+    // Refused at once, as a late call is.
+    data = nullptr;
+    size = 7;
+    EXPECT_FALSE(core.GetTsStream(&data, &size, &remain));
+    EXPECT_EQ(size, 0u);
+    EXPECT_TRUE(data >= block && data < block + sizeof(DriverCore)) << "the pointer was left as passed";
+    UnmakeDriver(block);
+    FakeOs::Calls()->Free(block);
+}
+
 TEST_F(DyingHostTest, ReadOnlyOperationsNeverWaitForATune)
 {
     ASSERT_TRUE(Load(L"Zendrel-S.dll"));
@@ -124,6 +197,9 @@ TEST_F(DyingHostTest, AFailedTuneDeliversNothingAndStartsNothingUntilATuneSuccee
     EXPECT_TRUE(board.CallsTo("PtDllSetStreamEnable(").empty()) << "the stream was started again";
     EXPECT_TRUE(board.CallsTo("PtDllGetStreamData(").empty());
     EXPECT_EQ(Core().GetCurChannel(), 0u);
+    // Not even when the board has bytes ready: they are not the channel asked for.
+    FakeBoard::Calls()->PtDllSetStreamEnable(258, 1);
+    EXPECT_EQ(Core().GetReadyCount(), 0u);
 
     board.tmccResult = 0;
     ASSERT_TRUE(Core().SetChannel(0, 1));
@@ -193,7 +269,7 @@ TEST(KilledHostTest, AHostKilledAtAnyMomentOfItsReleaseNeverLeavesACutSideFile)
         os.files = images[i];
         InstanceSlot slot = {};
         ASSERT_TRUE(AttachToFakes(&slot)) << "killed at step " << i;
-        ASSERT_STREQ(slot.core->EnumChannelName(0, 49), L"62ch") << "killed at step " << i;
+        ASSERT_STREQ(slot.core.load()->EnumChannelName(0, 49), L"62ch") << "killed at step " << i;
         ReleaseInstance(&slot);
         DetachInstance(&slot, true);
         ASSERT_EQ(os.files, whole) << "killed at step " << i;

@@ -100,7 +100,7 @@ Outcome RunSession(const Scene& scene, const Injection* injection)
     InstanceSlot slot = {};
     out.loaded = AttachToFakes(&slot);
     if (out.loaded) {
-        HostSession(*slot.core);
+        HostSession(*slot.core.load());
         ReleaseInstance(&slot);
     }
     DetachInstance(&slot, true);
@@ -141,9 +141,10 @@ bool ExpectLoad(const Scene& scene, const Injection& f)
     }
     switch (f.osCall) {
     case OsCall::ModuleFileName:
-    case OsCall::NewMutex:
     case OsCall::AllocZeroed:
         return false;
+    case OsCall::NewMutex:  // the instance lock first; a satellite release's board lock later
+        return f.occurrence > 1;
     case OsCall::Read:
         return scene.files.count(L"C:\\TV\\Zendrel-T.SetCh.txt") == 0;
     default:

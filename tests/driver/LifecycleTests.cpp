@@ -52,8 +52,8 @@ TEST_F(LifecycleTest, ReleaseWritesTheSettingsFileThenTheChannelFileThenClosesTh
     os.ClearLog();
     Release();
     Lines files = os.Log();
-    int settings = IndexOf(files, "Move(C:\\TV\\Zendrel-ST.ini.tmp,C:\\TV\\Zendrel-ST.ini)");
-    int channels = IndexOf(files, "Move(C:\\TV\\Zendrel-T.SetCh.txt.tmp,C:\\TV\\Zendrel-T.SetCh.txt)");
+    int settings = IndexOf(files, "Move(C:\\TV\\Zendrel-ST.~00,C:\\TV\\Zendrel-ST.ini)");
+    int channels = IndexOf(files, "Move(C:\\TV\\Zendrel-T.SetCh.~00,C:\\TV\\Zendrel-T.SetCh.txt)");
     ASSERT_GE(settings, 0);
     ASSERT_GE(channels, 0);
     EXPECT_LT(settings, channels);

@@ -49,13 +49,17 @@ TEST_F(SideFileTest, SideFileWhoseWriteFailsIsRemoved)
     EXPECT_EQ(os.FilesOpen(), 0);
 }
 
-TEST_F(SideFileTest, SideFileWhoseCloseFailsIsRemoved)
+// Flushed and moved into place before it is closed, a side file is whole
+// whatever closing it reports; one that could not be flushed is removed.
+TEST_F(SideFileTest, SideFileIsKeptOnlyWhenFlushed)
 {
     os.Fail(OsCall::Close, 2);
+    os.Fail(OsCall::Flush, 1);
     ASSERT_TRUE(Load(L"Zendrel-S.dll"));
     Release();
-    EXPECT_EQ(os.File(InFolder(L"Zendrel-ST.ini")).size(), 115u);
-    EXPECT_EQ(os.files.count(InFolder(L"Zendrel-S.SetCh.txt")), 0u);
+    EXPECT_EQ(os.files.count(InFolder(L"Zendrel-ST.ini")), 0u);
+    EXPECT_EQ(os.File(InFolder(L"Zendrel-S.SetCh.txt")).size(), 1200u);
+    EXPECT_EQ(os.files.size(), 1u) << "a temporary file was left";
 }
 
 TEST_F(SideFileTest, ShortModuleNameIsReadAsItsLongName)
@@ -66,4 +70,18 @@ TEST_F(SideFileTest, ShortModuleNameIsReadAsItsLongName)
     Release();
     EXPECT_EQ(os.files.count(InFolder(L"Zendrel-S.SetCh.txt")), 1u);
     EXPECT_EQ(os.files.count(InFolder(L"Zendrel-ST.ini")), 1u);
+}
+
+// A side file's path may take all 259 characters of its field: its
+// temporary file's name is no longer.
+TEST_F(SideFileTest, SideFilesWithPathsOfTheLongestLengthAreWritten)
+{
+    std::wstring folder = L"C:\\" + std::wstring(259 - 3 - 1 - 19, L'd') + L"\\";
+    os.modulePath = folder + L"Zendrel-T.dll";
+    ASSERT_TRUE(AttachToFakes(&slot));
+    Release();
+    ASSERT_EQ((folder + L"Zendrel-T.SetCh.txt").size(), 259u);
+    EXPECT_EQ(os.files.count(folder + L"Zendrel-T.SetCh.txt"), 1u);
+    EXPECT_EQ(os.files.count(folder + L"Zendrel-ST.ini"), 1u);
+    EXPECT_EQ(os.files.size(), 2u);
 }
