@@ -23,7 +23,8 @@ CONFIGURE_WIN = cmake -S . -B $(WIN) -DCMAKE_BUILD_TYPE=Release \
   $(if $(wildcard $(WIN)/CMakeCache.txt),,-DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake)
 # The 64-bit tree (build/win64): zendrel-host and its tests for x86_64, run
 # in the 64-bit Wine prefix; nothing there needs the 32-bit board library.
-CONFIGURE_WIN64 = cmake -S . -B $(WIN64) -DCMAKE_BUILD_TYPE=Release \
+# Its tests may run 32-bit programs of the 32-bit tree beside its own.
+CONFIGURE_WIN64 = cmake -S . -B $(WIN64) -DCMAKE_BUILD_TYPE=Release -DZENDREL_WIN32_BIN=$(abspath $(WIN))/bin \
   $(if $(wildcard $(WIN64)/CMakeCache.txt),,-DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-w64-mingw32.cmake)
 DEMO_TARGETS := Zendrel standin zendrel-host
 # What make dist packs, per tree.
@@ -72,7 +73,7 @@ test-win: build-win
 	@./scripts/wine-prefix.sh start
 	@ctest --test-dir $(WIN) --output-on-failure -j1; rc=$$?; ./scripts/wine-prefix.sh stop; exit $$rc
 
-test-win64: build-win64
+test-win64: build-win build-win64
 	@./scripts/wine-prefix.sh start 64
 	@ctest --test-dir $(WIN64) --output-on-failure -j1; rc=$$?; ./scripts/wine-prefix.sh stop 64; exit $$rc
 

@@ -4,11 +4,14 @@
 # record go through CreateBonDriver and the interface's slots alone; check,
 # init and scan --write-channels, which know the tuner plug-in's side files
 # only, say so and write nothing; a DLL of the other bitness is refused with
-# the reason before the loader is asked.
+# the reason before the loader is asked. With the 32-bit tree's bin/, also
+# the tuner plug-in from the 64-bit tool: check reads its side files, but
+# asks the board only from the 32-bit one.
 #
-#   tests/host/any_plugin.sh BIN_DIR
+#   tests/host/any_plugin.sh BIN_DIR [WIN32_BIN_DIR]
 set -u
-bin=$(cd "${1:?usage: $0 BIN_DIR}" && pwd) || exit 2
+bin=$(cd "${1:?usage: $0 BIN_DIR [WIN32_BIN_DIR]}" && pwd) || exit 2
+bin32=${2:-}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 run="$root/scripts/wine-run.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/zendrel-any.XXXXXX")
@@ -69,5 +72,18 @@ check "other bitness: exit 1, code wrong_bitness" [ "$rc" = 1 -a "$(code)" = "co
 check "other bitness: says which zendrel-host loads it" \
   has "$err" "Other.dll is a 32-bit DLL, and this zendrel-host is 64-bit: a program loads only DLLs of its own bitness \
 (use the 32-bit zendrel-host.exe)"
+
+if [ -f "$bin32/Zendrel.dll" ]; then
+  cp "$bin32/Zendrel.dll" "$tv/Zendrel-S.dll"
+  zh check "$(win "$tv/Zendrel-S.dll")"
+  check "32-bit tuner plug-in: check, exit 0" [ "$rc" = 0 ]
+  check "32-bit tuner plug-in: check reads its side files" has "$out" "settings file: "
+  zh check "$(win "$tv/Zendrel-S.dll")" --board --json
+  check "32-bit tuner plug-in: check --board refused, code wrong_bitness" \
+    [ "$rc" = 1 -a "$(code)" = "code=wrong_bitness" ]
+  check "32-bit tuner plug-in: check --board names the way" has "$err" "check without --board reads its side files"
+else
+  echo "skip  the tuner plug-in from the 64-bit tool: no 32-bit bin folder given"
+fi
 
 finish_checks
