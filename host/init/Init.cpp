@@ -7,7 +7,7 @@
 #include "host/Console.h"
 #include "host/Driver.h"
 #include "host/JsonOutput.h"
-#include "host/check/Diagnosis.h"
+#include "host/diagnosis/Diagnosis.h"
 
 namespace {
 

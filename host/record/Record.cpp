@@ -5,7 +5,7 @@
 #include "board/EarthPtDll.h"
 #include "host/Commands.h"
 #include "host/Console.h"
-#include "host/check/Diagnosis.h"
+#include "host/diagnosis/Diagnosis.h"
 #include "host/Driver.h"
 #include "host/JsonOutput.h"
 #include "host/NewFile.h"

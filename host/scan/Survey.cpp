@@ -1,7 +1,7 @@
 // list and scan: walk the driver's tuning spaces and their channels.
 #include "host/Commands.h"
 #include "host/Console.h"
-#include "host/check/Diagnosis.h"
+#include "host/diagnosis/Diagnosis.h"
 #include "host/Driver.h"
 #include "host/JsonOutput.h"
 #include "host/NewFile.h"

@@ -79,6 +79,10 @@ TEST(Report, LikelyCauseInTheOrderThePluginMeetsThem)
     old.version = 2;
     EXPECT_NE(JudgeWith(L"C:\\TV\\Zendrel-S.dll", good, old).cause.find("version 2"), std::string::npos);
     EXPECT_NE(JudgeWith(L"C:\\TV\\Zendrel-S.dll", good, Board(2, "")).cause.find("can be opened"), std::string::npos);
+    // A library that counts no board: no tuner was tried, so none is "held".
+    Judgement none = JudgeWith(L"C:\\TV\\Zendrel-S.dll", good, Board(0, ""));
+    EXPECT_EQ(none.cause, "the board library reports no board");
+    EXPECT_EQ(none.loads, 0);
     Judgement bom = JudgeWith(L"C:\\TV\\Zendrel-S.dll", "\xEF\xBB\xBF" + good, Board(1, "Ec1Bs1"));
     EXPECT_NE(bom.cause.find("byte-order mark"), std::string::npos);
     EXPECT_EQ(CheckExitCode(bom), 1);

@@ -5,9 +5,14 @@
 
 #include <string>
 
-#include "host/check/CheckReport.h"
+#include "host/diagnosis/Judgement.h"
 
 Judgement Diagnose(const std::wstring& driverPath, bool askBoard);
+// Why the loader refused the plug-in, in check's words, when its error
+// (Driver::LoadError) says that the plug-in or a library it imports refused:
+// 126, a library it imports was not found; 1114, the plug-in refused to load.
+// Empty for other errors, or when the diagnosis finds no cause.
+std::string LoadFailureCause(const std::wstring& driverPath, unsigned long loadError);
 
 class Driver;
 struct Command;
