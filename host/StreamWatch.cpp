@@ -1,5 +1,7 @@
 #include "host/StreamWatch.h"
 
+#include "host/Text.h"
+
 double StreamWatch::Data(double now)
 {
     double pause = now - m_lastData;
@@ -28,6 +30,6 @@ std::string LostBoards(int32_t atStart, int32_t now, const std::string& when)
 {
     if (atStart <= 0 || now >= atStart)
         return std::string();
-    return "the board library reports " + std::to_string(now) + " board(s), " + std::to_string(atStart) + " " + when +
+    return "the board library reports " + Counted(now, "board") + ", " + std::to_string(atStart) + " " + when +
            ": the board was removed or stopped working";
 }

@@ -46,13 +46,22 @@ std::string ChannelFileText(const Judgement& j)
     else if (j.source == "built-in")
         text += "  the plug-in uses its built-in satellite list" + (writes ? "; " + WrittenAtRelease(j) : "") + "\n";
     else if (j.board.haveChannelList)
-        text += "  the plug-in builds its list from the board's " + std::to_string(j.board.channelNames.size()) +
-                " channels" + (writes ? "; " + WrittenAtRelease(j) : "") + "\n";
+        text += "  the plug-in builds its list from the board's " + Counted(j.board.channelNames.size(), "channel") +
+                (writes ? "; " + WrittenAtRelease(j) : "") + "\n";
     else
         text += "  the plug-in builds its list from the board's own (add --board to read it)\n";
     if (f.legacyExists && j.source != "legacy")
         text += "  legacy name " + legacy + " exists too; the plug-in leaves it alone\n";
     return text;
+}
+
+// Whether b only repeats a's verdict (as the rows of a band that is
+// commented out do), so that one line can say it for both. A dropped line
+// shows what was read, which differs.
+bool Repeats(const LineVerdict& a, const LineVerdict& b)
+{
+    return a.fate == b.fate && a.message == b.message && a.fate != "dropped" && a.problems.empty() &&
+           b.problems.empty();
 }
 
 std::string LineText(const LineVerdict& line)
@@ -73,7 +82,7 @@ std::string SpacesText(const Judgement& j)
     for (uint32_t s = 0; s < listed; ++s) {
         int32_t table = TableForSpace(tables.Setup(), s);
         text += (s ? "; " : " ") + std::to_string(s) + " " + SpaceName(j.names.isTerrestrial, table) + ": " +
-                std::to_string(tables.table[table].count) + " channels";
+                Counted(tables.table[table].count, "channel");
     }
     return "spaces:" + (listed ? text : std::string(" none")) + "\n";
 }
@@ -84,8 +93,8 @@ std::string BoardText(const BoardFacts& b)
         return "board: not checked (add --board)\n";
     if (b.library.empty())
         return "board: " + b.error + "\n";
-    std::string text = "board: " + b.library + ": version " + std::to_string(b.version) + ", " +
-                       std::to_string(b.boards) + " board(s)\n";
+    std::string text =
+        "board: " + b.library + ": version " + std::to_string(b.version) + ", " + Counted(b.boards, "board") + "\n";
     for (const BoardFacts::Tuner& t : b.tried)
         text += "  tuner " + t.name + ": " + (t.free ? "free" : "cannot be opened") +
                 (t.name == b.tuner ? ", this copy takes it" : "") + "\n";
@@ -97,10 +106,9 @@ std::string VerdictText(const Judgement& j)
     const ChannelVerdict& c = j.channels;
     std::string text = "verdict: ";
     if (j.source == "file" || j.source == "legacy")
-        text += std::to_string(c.lines.size()) + " lines read: " + std::to_string(c.dropped) + " dropped, " +
+        text += Counted(c.lines.size(), "line") + " read: " + std::to_string(c.dropped) + " dropped, " +
                 (c.disabled ? std::to_string(c.disabled) + " disabled on purpose, " : "") +
-                std::to_string(c.changed) + " not taken as written, " + std::to_string(c.warnings.size()) +
-                " warning(s); ";
+                std::to_string(c.changed) + " not taken as written, " + Counted(c.warnings.size(), "warning") + "; ";
     if (j.loads == 1)
         return text + "the plug-in loads\n";
     if (j.loads == 0)
@@ -185,8 +193,17 @@ std::string CheckText(const Judgement& j)
     text += "channel file: " + ToUtf8(j.names.channelPath) + "\n" + ChannelFileText(j);
     if (j.source == "file" || j.source == "legacy") {
         text += "lines:\n";
-        for (const LineVerdict& line : j.channels.lines)
-            text += LineText(line);
+        const std::vector<LineVerdict>& lines = j.channels.lines;
+        for (size_t first = 0, next = 0; first < lines.size(); first = next) {
+            for (next = first + 1; next < lines.size() && Repeats(lines[first], lines[next]);)
+                ++next;
+            if (next - first == 1)
+                text += LineText(lines[first]);
+            else
+                text += "  lines " + std::to_string(lines[first].line) + " to " + std::to_string(lines[next - 1].line) +
+                        " (" + std::to_string(next - first) + "): " + lines[first].fate + ": " +
+                        lines[first].message + "\n";
+        }
         if (j.channels.lines.empty())
             text += "  none but blanks and comments\n";
     }

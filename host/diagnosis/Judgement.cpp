@@ -24,7 +24,7 @@ std::string FindCause(const Judgement& j)
                "; the plug-in needs version 1 (it shows a message box and refuses to load)";
     if (b.probed && j.names.tunerDigit >= 0 && !TunerOnBoards(j.names.tunerDigit, b.boards))
         return "the tuner digit " + std::to_string(j.names.tunerDigit) + " selects " + PinnedTuner(j.names.tunerDigit) +
-               ", but the board library reports " + std::to_string(b.boards) + " board(s)";
+               ", but the board library reports " + Counted(b.boards, "board");
     if (b.probed && b.tuner.empty()) {
         std::string tried;
         for (const BoardFacts::Tuner& t : b.tried)

@@ -606,8 +606,7 @@ void TunerPool::Own(size_t index)
                     std::lock_guard<std::mutex> lock(m_mutex);
                     clients = t->fanout.Count();
                 }
-                Log(t->copy.name + " lost: " + failure + "; its " + std::to_string(clients) +
-                    " client(s) cut off");
+                Log(t->copy.name + " lost: " + failure + "; its " + Counted(clients, "client") + " cut off");
                 std::lock_guard<std::mutex> lock(m_mutex);
                 Lose(t, loss, r);
                 break;

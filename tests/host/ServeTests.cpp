@@ -467,7 +467,7 @@ TEST(TunerPool, TellsARemovedBoardAndAChannelWithoutDataApart)
     board.boards = 0;
     clock.Advance(board, 2);
     ASSERT_TRUE(WaitFor([&] { return pool.Status().tuners[0].state == "unavailable"; }));
-    EXPECT_NE(pool.Status().tuners[0].error.find("reports 0 board(s), 1 when the copy was loaded: the board was removed"),
+    EXPECT_NE(pool.Status().tuners[0].error.find("reports 0 boards, 1 when the copy was loaded: the board was removed"),
               std::string::npos)
         << pool.Status().tuners[0].error;
     EXPECT_TRUE(CutOff(a.subscription->Queue()));
