@@ -186,7 +186,8 @@ std::wstring FindBoardLibrary(const std::wstring& pluginFolder)
 // is one: the loader does not look there for the plug-in.
 std::string NoBoardLibrary(const std::wstring& pluginFolder)
 {
-    std::string why = "EarthPtDll.dll, the board library, is neither beside the plug-in nor on the system's search path";
+    std::string why =
+        "EarthPtDll.dll, the board library, is neither beside the plug-in nor on the system's search path";
     wchar_t self[MAX_PATH] = L"";
     DWORD size = GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring own = size > 0 && size < MAX_PATH ? FolderOf(self) + L"\\" + kBoardLibrary : std::wstring();

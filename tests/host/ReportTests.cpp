@@ -101,7 +101,8 @@ TEST(Report, RepeatedVerdictsShareALine)
     // behind a declaration that is commented out.
     const std::string file = "$UHF 0\r\n;$CATV 1\r\n13ch 0 0\r\nC13ch 1 50\r\nC14ch 1 51\r\n; x\r\nC15ch 1 52\r\n";
     std::string text = CheckText(JudgeWith(L"C:\\TV\\Zendrel-T.dll", file, Board(1, "Ec1Bt1")));
-    EXPECT_NE(text.find("\n  lines 4 to 7 (3): disabled: CATV (space 1) is commented out on line 2;"), std::string::npos)
+    EXPECT_NE(text.find("\n  lines 4 to 7 (3): disabled: CATV (space 1) is commented out on line 2;"),
+              std::string::npos)
         << text;
     EXPECT_EQ(text.find("line 5:"), std::string::npos) << text;
     EXPECT_NE(text.find(": 1 channel\nboard: C:\\TV\\EarthPtDll.dll: version 1, 1 board\n"), std::string::npos) << text;

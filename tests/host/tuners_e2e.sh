@@ -109,10 +109,30 @@ check "another channel plays on the same tuner" \
 check "the loss is in the log" grep -q 'Zendrel-S.dll lost: S 0/1 (Lacking) carries no data here' "$work/serve.err"
 stop_server
 
-echo "== the board removed under two clients"
-folder "$tv" "Zendrel-S.dll" '[feeds]' 'satellite 0 0x4010 = testpattern.ts' '[faults]' 'removed after = 3000'
+echo "== a copy whose tuner another program holds"
 other="$work/other"
 folder "$other" "Zendrel-S0.dll" '[board]'
+pinned="$work/pinned"
+folder "$pinned" "Zendrel-S0.dll" '[board]'
+timeout 60 "$run" "$bin/zendrel-host.exe" record "$(win "$other/Zendrel-S0.dll")" --space 0 --channel 0 --seconds 6 \
+  --out "$(win "$work/holder.ts")" >/dev/null 2>&1 &
+holder=$!
+for _ in $(seq 100); do [ -s "$work/holder.partial.ts" ] && break; sleep 0.1; done
+start_server "$pinned"
+channels=$(curl -s -m 20 "$base/api/channels")
+held="Zendrel-S0.dll: no satellite tuner this name selects can be opened (Ec1Bs1): another program holds it"
+check "/api/channels: why the copy does not load, in check's words" has "$(field "$channels" 'errors.0.error')" "$held"
+check "... not the loader's message" eval '! has "$channels" "error 1114"'
+code=$(curl -s -m 20 -o "$work/held.json" -w '%{http_code}' "$base/stream/S/0/0")
+check "a stream: 503 with the same words" \
+  eval '[ "$code" = 503 ] && has "$(cat "$work/held.json")" "another program holds it"'
+check "... and so does the log" grep -q 'Zendrel-S0.dll did not load: no satellite tuner .* another program holds it' \
+  "$work/serve.err"
+stop_server
+wait "$holder"
+
+echo "== the board removed under two clients"
+folder "$tv" "Zendrel-S.dll" '[feeds]' 'satellite 0 0x4010 = testpattern.ts' '[faults]' 'removed after = 3000'
 start_server "$tv"
 curl -s -m 30 -o "$work/a.ts" "$base/stream/S/0/0" &
 a=$!
@@ -149,7 +169,8 @@ timeout 30 "$run" "$apart/tool/zendrel-host.exe" check "$(win "$apart/plugin/Zen
 check "board library beside the tool only: check --board says the plug-in will not load" \
   grep -q 'refuses to load: EarthPtDll.dll, the board library, is neither beside the plug-in' "$work/out"
 timeout 30 "$run" "$apart/tool/zendrel-host.exe" list "$(win "$apart/plugin/Zendrel-S.dll")" 2>"$work/err" >/dev/null
-check "... and so does list, whose load fails" grep -q 'likely cause: EarthPtDll.dll, the board library, is neither' "$work/err"
+check "... and so does list, whose load fails" \
+  grep -q 'likely cause: EarthPtDll.dll, the board library, is neither' "$work/err"
 
 echo "== help"
 zh 30 record --help
