@@ -7,7 +7,6 @@
 #include "board/EarthPtDll.h"
 #include "board/TunerNames.h"
 #include "host/Console.h"
-#include "host/CommandLine.h"
 #include "host/Driver.h"
 #include "host/JsonOutput.h"
 #include "sidefiles/ChannelStore.h"
@@ -253,19 +252,20 @@ std::string LoadFailureCause(const std::wstring& driverPath, unsigned long loadE
     return Diagnose(driverPath, true).cause;
 }
 
-bool LoadDriver(Driver* driver, const Command& command, const char* verb, unsigned long jsonHandle)
+bool LoadDriver(Driver* driver, const std::wstring& driverPath, bool json, const char* verb,
+                unsigned long jsonHandle)
 {
     std::string error;
-    if (driver->Load(command.driver, &error))
+    if (driver->Load(driverPath, &error))
         return true;
     Complain(error);
     DWORD code = driver->LoadError();
-    std::string cause = LoadFailureCause(command.driver, code);
+    std::string cause = LoadFailureCause(driverPath, code);
     if (code == ERROR_MOD_NOT_FOUND || code == ERROR_DLL_INIT_FAILED)
         Complain(cause.empty() ? "zendrel-host check --board finds no cause for it" : "likely cause: " + cause);
-    if (command.json)
+    if (json)
         WriteText(jsonHandle,
-                  JsonText(FailureJson(verb, ToUtf8(FullPath(command.driver)), driver->FailureCode(), error, cause)) +
+                  JsonText(FailureJson(verb, ToUtf8(FullPath(driverPath)), driver->FailureCode(), error, cause)) +
                       "\n");
     return false;
 }

@@ -15,9 +15,9 @@ Judgement Diagnose(const std::wstring& driverPath, bool askBoard);
 std::string LoadFailureCause(const std::wstring& driverPath, unsigned long loadError);
 
 class Driver;
-struct Command;
-// Loads the command's driver. On failure says why on stderr, with a line on
-// the likely cause when the loader's error says that the plug-in or its
-// board library refused, and with --json prints the failure object to
-// jsonHandle (STD_OUTPUT_HANDLE or STD_ERROR_HANDLE).
-bool LoadDriver(Driver* driver, const Command& command, const char* verb, unsigned long jsonHandle);
+// Loads the driver at driverPath. On failure says why on stderr, with a line
+// on the likely cause when the loader's error says that the plug-in or its
+// board library refused, and with json prints the failure object of the
+// command `verb` to jsonHandle (STD_OUTPUT_HANDLE or STD_ERROR_HANDLE).
+bool LoadDriver(Driver* driver, const std::wstring& driverPath, bool json, const char* verb,
+                unsigned long jsonHandle);

@@ -274,7 +274,7 @@ int RunRecord(const Command& command)
         return command.out == L"-" ? 2 : 1;
     }
     Driver driver;
-    if (!LoadDriver(&driver, command, "record", report))
+    if (!LoadDriver(&driver, command.driver, command.json, "record", report))
         return 1;
     RecordSummary s;
     s.driver = driverPath;
