@@ -241,6 +241,14 @@ struct Clocked {
     }
 };
 
+// Why the pool's first tuner became unavailable; what it is when it does not.
+std::string LostBecause(TunerPool& pool)
+{
+    if (!WaitFor([&] { return pool.Status().tuners[0].state == "unavailable"; }))
+        return "still " + pool.Status().tuners[0].state;
+    return pool.Status().tuners[0].error;
+}
+
 // Takes what is queued; true when the stream then ended cut off, as a lost
 // tuner's clients must see it, not with the proper end.
 bool CutOff(Subscriber& queue)
@@ -436,9 +444,8 @@ TEST(TunerPool, APauseWithinTheBoundIsAGapAndALongerOneALossThatCutsItsClients)
     board.silent = true;
     board.signal = 0;
     clock.Advance(board, kLostSeconds + 0.5);
-    ASSERT_TRUE(WaitFor([&] { return pool.Status().tuners[0].state == "unavailable"; }));
-    EXPECT_NE(pool.Status().tuners[0].error.find("the signal of S 0/1 (Ch1) was lost"), std::string::npos)
-        << pool.Status().tuners[0].error;
+    std::string why = LostBecause(pool);
+    EXPECT_NE(why.find("the signal of S 0/1 (Ch1) was lost"), std::string::npos) << why;
     EXPECT_TRUE(CutOff(a.subscription->Queue()));
     EXPECT_EQ(board.closes, 1) << "released";
     EXPECT_TRUE(clock.Logged("Zendrel-S.dll lost: the signal of S 0/1 (Ch1) was lost")) << clock.log;
@@ -466,10 +473,9 @@ TEST(TunerPool, TellsARemovedBoardAndAChannelWithoutDataApart)
     board.silent = true;
     board.boards = 0;
     clock.Advance(board, 2);
-    ASSERT_TRUE(WaitFor([&] { return pool.Status().tuners[0].state == "unavailable"; }));
-    EXPECT_NE(pool.Status().tuners[0].error.find("reports 0 boards, 1 when the copy was loaded: the board was removed"),
-              std::string::npos)
-        << pool.Status().tuners[0].error;
+    std::string why = LostBecause(pool);
+    EXPECT_NE(why.find("reports 0 boards, 1 when the copy was loaded: the board was removed"), std::string::npos)
+        << why;
     EXPECT_TRUE(CutOff(a.subscription->Queue()));
     EXPECT_TRUE(CutOff(b.subscription->Queue()));
     // The copy is loaded again for the next client, and says why it cannot.
@@ -484,9 +490,8 @@ TEST(TunerPool, TellsARemovedBoardAndAChannelWithoutDataApart)
     JoinResult empty = pool.Join('S', 0, 2, "d");
     ASSERT_EQ(empty.status, 200) << empty.error;
     clock.Advance(board, kLostSeconds + 0.5);
-    ASSERT_TRUE(WaitFor([&] { return pool.Status().tuners[0].state == "unavailable"; }));
-    EXPECT_NE(pool.Status().tuners[0].error.find("S 0/2 (Same) carries no data here"), std::string::npos)
-        << pool.Status().tuners[0].error;
+    why = LostBecause(pool);
+    EXPECT_NE(why.find("S 0/2 (Same) carries no data here"), std::string::npos) << why;
     EXPECT_TRUE(CutOff(empty.subscription->Queue()));
 }
 
