@@ -1,6 +1,7 @@
-// Gathers what check reports about one copy of the plug-in, the way the
-// plug-in itself would find it, and changes nothing: no rename, no write, and
-// a tuner is opened (and closed at once) only when the board is asked.
+// Gathers the verdict on one copy of the plug-in, the way the plug-in itself
+// would find it: what check reports, and what the other commands repeat when
+// a copy does not load. Changes nothing: no rename, no write, and a tuner is
+// opened (and closed at once) only when the board is asked.
 #pragma once
 
 #include <string>
