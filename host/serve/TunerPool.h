@@ -76,8 +76,9 @@ struct PoolSettings {
     // A monotonic clock in seconds, and the local time as ISO 8601 text.
     std::function<double()> now;
     std::function<std::string()> localTime;
-    // One line for the console on each event: a tuner loaded, tuned or
-    // released, a client joined, left or dropped. May be empty.
+    // One line for the console on each event: a tuner loaded, tuned, lost or
+    // released, a pause in its stream, a client joined, left, dropped or cut
+    // off. May be empty.
     std::function<void(const std::string&)> log;
     // For the benchmark: each piece as it is read, with the clock's time.
     std::function<void(const uint8_t*, size_t, double)> onRead;
