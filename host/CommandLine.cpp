@@ -1,41 +1,88 @@
 #include "host/CommandLine.h"
 
-const char kUsage[] =
-    "usage: zendrel-host list DRIVER.dll [--json]\n"
-    "       zendrel-host record DRIVER.dll [--space S] --channel C (--seconds N | --bytes N)\n"
-    "                           --out FILE.ts [--force] [--json]\n"
-    "       zendrel-host scan DRIVER.dll [--write-channels FILE] [--force] [--json]\n"
-    "       zendrel-host check DRIVER.dll [--board] [--json]\n"
-    "       zendrel-host init DRIVER.dll [--json]\n"
-    "       zendrel-host serve FOLDER [--listen HOST:PORT] [--allow CIDR]... [--idle-seconds N]\n"
-    "                          [--max-clients N] [--json]\n"
-    "       zendrel-host --version\n"
-    "\n"
-    "  list    the tuner name, the tuning spaces and their channels, with indices\n"
-    "  record  tune channel C (its index in space S, or its name as list shows it)\n"
-    "          and write the stream to FILE.ts for N seconds or N bytes; --out -\n"
-    "          writes it to standard output. An existing file is replaced only\n"
-    "          with --force; an unfinished recording is kept as FILE.partial.ts.\n"
-    "          Ctrl+C stops early and keeps what was received.\n"
-    "  scan    tune every channel of every space and show whether it tuned, the\n"
-    "          signal level and the TS ID of its PAT; --write-channels writes the\n"
-    "          channels found as a channel file\n"
-    "  check   which side files this DLL name uses and what the plug-in makes of\n"
-    "          every line of its channel file, without changing anything; --board\n"
-    "          also asks the board library whether the tuner can be opened\n"
-    "  init    load and release the copy as a host does, so that the plug-in\n"
-    "          writes its missing side files (it never replaces one), and say\n"
-    "          which were written\n"
-    "  serve   stream the channels of the plug-in copies in FOLDER over HTTP, with\n"
-    "          a JSON API and a status page at http://HOST:PORT/ (default\n"
-    "          127.0.0.1:40080); --allow limits the clients (repeatable), a tuner\n"
-    "          is released --idle-seconds (10) after its last client, at most\n"
-    "          --max-clients (16, up to 64) streams; Ctrl+C stops it\n"
-    "  --json  the result as one JSON object on standard output\n"
-    "\n"
+#include <string.h>
+
+#include "host/Text.h"
+
+namespace {
+
+// Each command's synopsis (continued lines indented to stand under the
+// first after "usage: ") and what it does.
+const struct {
+    CommandKind kind;
+    const char* name;
+    const char* synopsis;
+    const char* description;
+} kCommandHelp[] = {
+    {CommandKind::kList, "list", "zendrel-host list DRIVER.dll [--json]\n",
+     "  list    the tuner name, the tuning spaces and their channels, with indices\n"},
+    {CommandKind::kRecord, "record",
+     "zendrel-host record DRIVER.dll [--space S] --channel C (--seconds N | --bytes N)\n"
+     "                           --out FILE.ts [--force] [--json]\n",
+     "  record  tune channel C (its index in space S, or its name as list shows it)\n"
+     "          and write the stream to FILE.ts for N seconds or N bytes; --out -\n"
+     "          writes it to standard output. An existing file is replaced only\n"
+     "          with --force; an unfinished recording is kept as FILE.partial.ts.\n"
+     "          Ctrl+C stops early and keeps what was received.\n"},
+    {CommandKind::kScan, "scan", "zendrel-host scan DRIVER.dll [--write-channels FILE] [--force] [--json]\n",
+     "  scan    tune every channel of every space and show whether it tuned, the\n"
+     "          signal level and the TS ID of its PAT; --write-channels writes the\n"
+     "          channels found as a channel file\n"},
+    {CommandKind::kCheck, "check", "zendrel-host check DRIVER.dll [--board] [--json]\n",
+     "  check   which side files this DLL name uses and what the plug-in makes of\n"
+     "          every line of its channel file, without changing anything; --board\n"
+     "          also loads the board library from where the plug-in will, and asks\n"
+     "          whether the tuner can be opened\n"},
+    {CommandKind::kInit, "init", "zendrel-host init DRIVER.dll [--json]\n",
+     "  init    load and release the copy as a host does, so that the plug-in\n"
+     "          writes its missing side files (it never replaces one), and say\n"
+     "          which were written\n"},
+    {CommandKind::kServe, "serve",
+     "zendrel-host serve FOLDER [--listen HOST:PORT] [--allow CIDR]... [--idle-seconds N]\n"
+     "                          [--max-clients N] [--json]\n",
+     "  serve   stream the channels of the plug-in copies in FOLDER over HTTP, with\n"
+     "          a JSON API and a status page at http://HOST:PORT/ (default\n"
+     "          127.0.0.1:40080); --allow limits the clients (repeatable), a tuner\n"
+     "          is released --idle-seconds (10) after its last client, at most\n"
+     "          --max-clients (16, up to 64) streams; Ctrl+C stops it\n"},
+};
+
+const char kJsonHelp[] = "  --json  the result as one JSON object on standard output\n";
+const char kExitHelp[] =
     "exit status: 0 ok, 1 failure (check: a line dropped or not taken as written,\n"
     "or the plug-in would not load), 2 usage, 3 record received nothing, 4 record\n"
     "lost the device, 5 record has gaps, 130 interrupted\n";
+
+}  // namespace
+
+std::string UsageText()
+{
+    std::string synopses, descriptions;
+    for (const auto& c : kCommandHelp) {
+        synopses += (synopses.empty() ? "usage: " : "       ") + std::string(c.synopsis);
+        descriptions += c.description;
+    }
+    return synopses + "       zendrel-host --version\n       zendrel-host COMMAND --help\n\n" + descriptions +
+           kJsonHelp + "\n" + kExitHelp;
+}
+
+std::string CommandUsage(CommandKind kind)
+{
+    for (const auto& c : kCommandHelp) {
+        if (c.kind == kind)
+            return "usage: " + std::string(c.synopsis);
+    }
+    return UsageText();
+}
+
+std::string CommandHelp(CommandKind kind)
+{
+    for (const auto& c : kCommandHelp) {
+        if (c.kind == kind)
+            return CommandUsage(kind) + "\n" + c.description + kJsonHelp;
+    }
+    return UsageText();
+}
 
 namespace {
 
@@ -145,6 +192,27 @@ std::string Narrow(const std::wstring& text)
     return out;
 }
 
+// "; did you mean "record"?" for a command two edits or fewer from a known
+// one (a swap of two letters is two), else where the commands are listed.
+std::wstring NearestVerb(const std::wstring& verb)
+{
+    std::string typed = Narrow(verb);
+    for (char& c : typed)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    const char* nearest = nullptr;
+    size_t best = 3;
+    for (const auto& c : kCommandHelp) {
+        size_t distance = EditDistance(typed, c.name);
+        if (distance < best && distance < typed.size()) {
+            best = distance;
+            nearest = c.name;
+        }
+    }
+    if (nearest == nullptr)
+        return L"; zendrel-host --help lists the commands";
+    return L"; did you mean \"" + std::wstring(nearest, nearest + strlen(nearest)) + L"\"?";
+}
+
 bool ParseServe(Option* listen, const std::vector<std::wstring>& allow, Option* idle, Option* maxClients,
                 Command* command, std::wstring* error)
 {
@@ -188,11 +256,16 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, s
         *error = L"no command given";
         return false;
     }
-    const std::wstring& verb = args[0];
-    if (verb == L"help" || verb == L"-h" || verb == L"--help" || verb == L"/?") {
+    auto isHelp = [](const std::wstring& arg) {
+        return arg == L"help" || arg == L"-h" || arg == L"--help" || arg == L"/?";
+    };
+    // "help record" asks what "record --help" asks.
+    bool helpFirst = isHelp(args[0]);
+    if (helpFirst && args.size() == 1) {
         command->kind = CommandKind::kHelp;
         return true;
     }
+    const std::wstring& verb = helpFirst ? args[1] : args[0];
     if (verb == L"--version") {
         command->kind = CommandKind::kVersion;
         return true;
@@ -215,8 +288,15 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, s
         }
     }
     if (verbBit == 0) {
-        *error = L"unknown command \"" + verb + L"\"";
+        *error = L"unknown command \"" + verb + L"\"" + NearestVerb(verb);
         return false;
+    }
+    // Whatever else is given: what a command takes is asked, not run.
+    for (const std::wstring& arg : args) {
+        if (helpFirst || arg == L"--help" || arg == L"-h") {
+            command->help = true;
+            return true;
+        }
     }
 
     Option options[] = {

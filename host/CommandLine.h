@@ -9,13 +9,19 @@
 
 #include "host/serve/Address.h"
 
-extern const char kUsage[];
 
 enum class CommandKind { kHelp, kVersion, kList, kRecord, kScan, kCheck, kInit, kServe };
+
+// How to call the tool: every command; one command's synopsis; that and
+// what the command does, for COMMAND --help.
+std::string UsageText();
+std::string CommandUsage(CommandKind kind);
+std::string CommandHelp(CommandKind kind);
 
 struct Command {
     CommandKind kind = CommandKind::kHelp;
     std::wstring driver;
+    bool help = false;   // COMMAND --help: show what it takes, run nothing
     bool json = false;
     bool force = false;  // record, scan: an existing output file may be replaced
     bool board = false;  // check: ask the board library too

@@ -55,18 +55,26 @@ int main()
     std::wstring error;
     if (!ParseCommandLine(args, &command, &error)) {
         Complain(ToUtf8(error));
-        WriteText(STD_ERROR_HANDLE, kUsage);
+        // The command's own synopsis; all of them only when none was given.
+        if (command.kind != CommandKind::kHelp)
+            WriteText(STD_ERROR_HANDLE, CommandUsage(command.kind));
+        else if (args.empty())
+            WriteText(STD_ERROR_HANDLE, UsageText());
         // A program that asked for JSON gets its object even now.
         if (std::find(args.begin(), args.end(), L"--json") != args.end())
             WriteText(STD_OUTPUT_HANDLE,
                       JsonText(FailureJson(VerbName(command.kind), "", "usage", ToUtf8(error), "")) + "\n");
         return 2;
     }
+    if (command.help) {
+        WriteText(STD_OUTPUT_HANDLE, CommandHelp(command.kind));
+        return 0;
+    }
     InstallStopHandler();
     int status = 0;
     switch (command.kind) {
     case CommandKind::kHelp:
-        WriteText(STD_OUTPUT_HANDLE, kUsage);
+        WriteText(STD_OUTPUT_HANDLE, UsageText());
         break;
     case CommandKind::kVersion:
         WriteText(STD_OUTPUT_HANDLE, "zendrel-host " ZENDREL_VERSION "\n");

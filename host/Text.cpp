@@ -2,6 +2,9 @@
 
 #include <stdio.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 void AppendUtf8(std::string* out, uint32_t c)
@@ -90,6 +93,28 @@ std::string Fixed(double value, int decimals)
     char text[64];
     snprintf(text, sizeof text, "%.*f", decimals, value);
     return text;
+}
+
+std::string Counted(uint64_t count, const std::string& noun)
+{
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+size_t EditDistance(const std::string& a, const std::string& b)
+{
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
 }
 
 std::wstring PartialName(const std::wstring& target, int attempt)

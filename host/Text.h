@@ -23,6 +23,10 @@ std::string FillInserts(const std::string& message, const std::string& insert);
 std::string Hex4(uint32_t value);
 // value with `decimals` digits after the point, always with a '.'.
 std::string Fixed(double value, int decimals);
+// "1 channel", "2 channels": the count and the noun, plural with an "s".
+std::string Counted(uint64_t count, const std::string& noun);
+// Edits (insert, delete, replace a byte) that turn a into b.
+size_t EditDistance(const std::string& a, const std::string& b);
 
 // The name under which an unfinished file is kept beside `target`:
 // "rec.ts" gives "rec.partial.ts", "rec" gives "rec.partial"; attempt 2 and

@@ -37,9 +37,10 @@ S=$(win "$plugins/Zendrel-S.dll")
 T=$(win "$plugins/Zendrel-T.dll")
 
 . "$root/tests/checks.sh"
-# Runs zendrel-host; leaves its exit status in rc, output in out and err.
+# Runs zendrel-host, for two minutes at most; leaves its exit status in rc,
+# output in out and err.
 zh() {
-  "$run" "$host" "$@" >"$work/out" 2>"$work/err"
+  timeout 120 "$run" "$host" "$@" >"$work/out" 2>"$work/err"
   rc=$?
   out=$(cat "$work/out")
   err=$(cat "$work/err")
@@ -208,7 +209,7 @@ check "scan --write-channels to an existing file: exit 1, untouched" \
   [ "$rc" = 1 -a "$(cat "$work/channels.txt")" = "keep me" ]
 
 echo "== standard output"
-"$run" "$host" record "$S" --space 0 --channel 1 --bytes 100000 --out - >"$work/stdout.ts" 2>"$work/err"
+timeout 60 "$run" "$host" record "$S" --space 0 --channel 1 --bytes 100000 --out - >"$work/stdout.ts" 2>"$work/err"
 rc=$?
 out=$(cat "$work/err")
 check "--out -: exit 0" [ "$rc" = 0 ]
@@ -216,7 +217,7 @@ check "--out -: exactly the stream on stdout" [ "$(size "$work/stdout.ts")" = 10
 check "--out -: summary on stderr" [ "$(value bytes)" = 100000 -a "$(value 'TS ID')" = 0x4011 ]
 check "--out -: a partial packet at the end is put down to --bytes" \
   line "$(value 'partial packet at the end')" '^[0-9]+ bytes \(--bytes ended''
-"$run" "$host" record "$S" --space 0 --channel 1 --bytes 1000 --out - --json 2>"$work/err" | cat >/dev/null
+timeout 60 "$run" "$host" record "$S" --space 0 --channel 1 --bytes 1000 --out - --json 2>"$work/err" | cat >/dev/null
 out=$(cat "$work/err")
 check "--out - --json: the object on stderr" has "$(json bytes)" "bytes=1000"
 

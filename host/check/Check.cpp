@@ -4,7 +4,8 @@
 #include "host/Console.h"
 #include "host/Driver.h"
 #include "host/JsonOutput.h"
-#include "host/check/Diagnosis.h"
+#include "host/check/CheckReport.h"
+#include "host/diagnosis/Diagnosis.h"
 
 int RunCheck(const Command& command)
 {

@@ -1,67 +1,9 @@
 #include "host/check/CheckReport.h"
 
-#include "board/TunerNames.h"
 #include "host/JsonOutput.h"
 #include "host/Text.h"
-#include "sidefiles/FixedTexts.h"
-#include "sidefiles/ModuleName.h"
 
 namespace {
-
-std::string TunerKind(bool isTerrestrial) { return isTerrestrial ? "terrestrial" : "satellite"; }
-
-// The tuner a digit pins: board digit / 2 + 1, tuner digit % 2 + 1.
-std::string PinnedTuner(int32_t digit)
-{
-    return "board " + std::to_string(digit / 2 + 1) + ", tuner " + std::to_string(digit % 2 + 1);
-}
-
-// In the order construction meets them; empty when nothing stops it.
-std::string FindCause(const Judgement& j)
-{
-    const BoardFacts& b = j.board;
-    if (!j.files.pluginExists)
-        return "there is no file " + ToUtf8(j.modulePath);
-    if (b.probed && b.library.empty())
-        return b.error;
-    if (b.probed && b.boards <= 0)
-        return "the board library reports no board";
-    if (!j.names.ok)
-        return j.names.why;
-    if (b.probed && b.version != 1)
-        return "the board library is version " + std::to_string(b.version) +
-               "; the plug-in needs version 1 (it shows a message box and refuses to load)";
-    if (b.probed && j.names.tunerDigit >= 0 && !TunerOnBoards(j.names.tunerDigit, b.boards))
-        return "the tuner digit " + std::to_string(j.names.tunerDigit) + " selects " + PinnedTuner(j.names.tunerDigit) +
-               ", but the board library reports " + std::to_string(b.boards) + " board(s)";
-    if (b.probed && b.tuner.empty()) {
-        std::string tried;
-        for (const BoardFacts::Tuner& t : b.tried)
-            tried += (tried.empty() ? "" : ", ") + t.name;
-        return "no " + TunerKind(j.names.isTerrestrial) + " tuner this name selects can be opened (" + tried +
-               "): another program holds it";
-    }
-    if (!j.channels.declaresBand) {
-        std::string why = "the channel file declares no band";
-        if (j.channels.encoding == "empty")
-            why = "the channel file is empty, so it declares no band";
-        else if (j.channels.encoding == "utf-16")
-            why = "the channel file is UTF-16 text, so it declares no band";
-        else if (j.files.channelBytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
-            why = "the channel file begins with a byte-order mark and declares no band";
-        return why + ": " + ToUtf8(j.names.channelPath);
-    }
-    return std::string();
-}
-
-// The list the plug-in builds from the board when it has no channel file.
-void FillFromBoard(const BoardFacts& board, ChannelVerdict* channels)
-{
-    channels->tables.reset(new ChannelTables);
-    channels->declaresBand = true;
-    for (size_t i = 0; i < board.channelNames.size(); ++i)
-        AppendBoardChannel(channels->tables->Setup(), static_cast<uint32_t>(i), board.channelNames[i].c_str());
-}
 
 // What becomes at release of a side file the plug-in writes.
 std::string WrittenAtRelease(const Judgement& j)
@@ -104,13 +46,22 @@ std::string ChannelFileText(const Judgement& j)
     else if (j.source == "built-in")
         text += "  the plug-in uses its built-in satellite list" + (writes ? "; " + WrittenAtRelease(j) : "") + "\n";
     else if (j.board.haveChannelList)
-        text += "  the plug-in builds its list from the board's " + std::to_string(j.board.channelNames.size()) +
-                " channels" + (writes ? "; " + WrittenAtRelease(j) : "") + "\n";
+        text += "  the plug-in builds its list from the board's " + Counted(j.board.channelNames.size(), "channel") +
+                (writes ? "; " + WrittenAtRelease(j) : "") + "\n";
     else
         text += "  the plug-in builds its list from the board's own (add --board to read it)\n";
     if (f.legacyExists && j.source != "legacy")
         text += "  legacy name " + legacy + " exists too; the plug-in leaves it alone\n";
     return text;
+}
+
+// Whether b only repeats a's verdict (as the rows of a band that is
+// commented out do), so that one line can say it for both. A dropped line
+// shows what was read, which differs.
+bool Repeats(const LineVerdict& a, const LineVerdict& b)
+{
+    return a.fate == b.fate && a.message == b.message && a.fate != "dropped" && a.problems.empty() &&
+           b.problems.empty();
 }
 
 std::string LineText(const LineVerdict& line)
@@ -131,7 +82,7 @@ std::string SpacesText(const Judgement& j)
     for (uint32_t s = 0; s < listed; ++s) {
         int32_t table = TableForSpace(tables.Setup(), s);
         text += (s ? "; " : " ") + std::to_string(s) + " " + SpaceName(j.names.isTerrestrial, table) + ": " +
-                std::to_string(tables.table[table].count) + " channels";
+                Counted(tables.table[table].count, "channel");
     }
     return "spaces:" + (listed ? text : std::string(" none")) + "\n";
 }
@@ -142,8 +93,8 @@ std::string BoardText(const BoardFacts& b)
         return "board: not checked (add --board)\n";
     if (b.library.empty())
         return "board: " + b.error + "\n";
-    std::string text = "board: " + b.library + ": version " + std::to_string(b.version) + ", " +
-                       std::to_string(b.boards) + " board(s)\n";
+    std::string text =
+        "board: " + b.library + ": version " + std::to_string(b.version) + ", " + Counted(b.boards, "board") + "\n";
     for (const BoardFacts::Tuner& t : b.tried)
         text += "  tuner " + t.name + ": " + (t.free ? "free" : "cannot be opened") +
                 (t.name == b.tuner ? ", this copy takes it" : "") + "\n";
@@ -155,10 +106,9 @@ std::string VerdictText(const Judgement& j)
     const ChannelVerdict& c = j.channels;
     std::string text = "verdict: ";
     if (j.source == "file" || j.source == "legacy")
-        text += std::to_string(c.lines.size()) + " lines read: " + std::to_string(c.dropped) + " dropped, " +
+        text += Counted(c.lines.size(), "line") + " read: " + std::to_string(c.dropped) + " dropped, " +
                 (c.disabled ? std::to_string(c.disabled) + " disabled on purpose, " : "") +
-                std::to_string(c.changed) + " not taken as written, " + std::to_string(c.warnings.size()) +
-                " warning(s); ";
+                std::to_string(c.changed) + " not taken as written, " + Counted(c.warnings.size(), "warning") + "; ";
     if (j.loads == 1)
         return text + "the plug-in loads\n";
     if (j.loads == 0)
@@ -228,58 +178,6 @@ Json BoardJson(const BoardFacts& b)
 
 }  // namespace
 
-SideFileNames LocateSideFiles(const std::wstring& modulePath)
-{
-    SideFileNames names;
-    if (modulePath.size() >= static_cast<size_t>(kPathCapacity)) {
-        names.why = "the plug-in's path has " + std::to_string(modulePath.size()) +
-                    " characters; it must have fewer than 260";
-        return names;
-    }
-    wchar_t settings[kPathCapacity], channels[kPathCapacity], legacy[kPathCapacity];
-    SideFilePaths paths = {settings, channels, legacy};
-    names.ok = ParseModulePath(modulePath.c_str(), &names.isTerrestrial, &names.tunerDigit, paths);
-    if (!names.ok) {
-        names.why = modulePath.find(L'\\') == std::wstring::npos ? "the plug-in's path has no backslash"
-                                                                   : "the plug-in's file name has no dot";
-        return names;
-    }
-    names.settingsPath = settings;
-    names.channelPath = channels;
-    names.legacyPath = legacy;
-    // The kind letter stands just before the dot, or before the tuner digit.
-    size_t dot = modulePath.rfind(L'.');
-    size_t at = dot - (names.tunerDigit >= 0 ? 2 : 1);
-    wchar_t letter = at < modulePath.size() ? modulePath[at] : 0;
-    if (letter == L'S' || letter == L's' || letter == L'T' || letter == L't')
-        names.kindLetter = static_cast<char>(letter);
-    return names;
-}
-
-Judgement Judge(const std::wstring& modulePath, const SideFileNames& names, const SideFileFacts& files,
-                const BoardFacts& board, Decoder decode)
-{
-    Judgement j;
-    j.modulePath = modulePath;
-    j.names = names;
-    j.files = files;
-    j.board = board;
-    if (files.channelRead) {
-        j.source = files.channelExists ? "file" : "legacy";
-        j.channels = CheckChannelText(files.channelBytes, names.isTerrestrial, decode);
-    } else if (!names.isTerrestrial) {
-        j.source = "built-in";
-        std::string text(reinterpret_cast<const char*>(g_satelliteChannelText), sizeof g_satelliteChannelText);
-        j.channels = CheckChannelText(text, false, decode);
-    } else {
-        j.source = "board";
-        FillFromBoard(board, &j.channels);
-    }
-    j.cause = FindCause(j);
-    j.loads = !j.cause.empty() ? 0 : board.probed ? 1 : -1;
-    return j;
-}
-
 std::string CheckText(const Judgement& j)
 {
     std::string text = "plug-in: " + ToUtf8(j.modulePath) + "\n";
@@ -295,8 +193,17 @@ std::string CheckText(const Judgement& j)
     text += "channel file: " + ToUtf8(j.names.channelPath) + "\n" + ChannelFileText(j);
     if (j.source == "file" || j.source == "legacy") {
         text += "lines:\n";
-        for (const LineVerdict& line : j.channels.lines)
-            text += LineText(line);
+        const std::vector<LineVerdict>& lines = j.channels.lines;
+        for (size_t first = 0, next = 0; first < lines.size(); first = next) {
+            for (next = first + 1; next < lines.size() && Repeats(lines[first], lines[next]);)
+                ++next;
+            if (next - first == 1)
+                text += LineText(lines[first]);
+            else
+                text += "  lines " + std::to_string(lines[first].line) + " to " + std::to_string(lines[next - 1].line) +
+                        " (" + std::to_string(next - first) + "): " + lines[first].fate + ": " +
+                        lines[first].message + "\n";
+        }
         if (j.channels.lines.empty())
             text += "  none but blanks and comments\n";
     }

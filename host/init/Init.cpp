@@ -7,7 +7,7 @@
 #include "host/Console.h"
 #include "host/Driver.h"
 #include "host/JsonOutput.h"
-#include "host/check/Diagnosis.h"
+#include "host/diagnosis/Diagnosis.h"
 
 namespace {
 
@@ -78,7 +78,7 @@ int RunInit(const Command& command)
     }
     if (!(files[0].before && files[1].before) && none.empty()) {
         Driver driver;
-        if (!LoadDriver(&driver, command, "init", STD_OUTPUT_HANDLE)) {
+        if (!LoadDriver(&driver, command.driver, command.json, "init", STD_OUTPUT_HANDLE)) {
             Complain("nothing was written: the plug-in writes its side files only when a copy that loaded is "
                      "released");
             return 1;

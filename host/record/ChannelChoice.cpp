@@ -2,28 +2,12 @@
 
 #include <algorithm>
 
+#include "host/Text.h"
+
 namespace {
 
 // Near misses shown at most.
 const size_t kSuggestions = 3;
-
-// Edits (insert, delete, replace a byte) that turn a into b.
-size_t Distance(const std::string& a, const std::string& b)
-{
-    std::vector<size_t> row(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j)
-        row[j] = j;
-    for (size_t i = 1; i <= a.size(); ++i) {
-        size_t diagonal = row[0];
-        row[0] = i;
-        for (size_t j = 1; j <= b.size(); ++j) {
-            size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
 
 std::string Where(const ListedChannel& c)
 {
@@ -38,7 +22,7 @@ std::string NearMisses(const std::vector<const ListedChannel*>& candidates, cons
     for (const ListedChannel* c : candidates) {
         std::string name = FoldName(c->name);
         bool begins = name.compare(0, folded.size(), folded) == 0;
-        size_t distance = begins ? 0 : Distance(folded, name);
+        size_t distance = begins ? 0 : EditDistance(folded, name);
         bool known = std::any_of(near.begin(), near.end(), [&](const std::pair<size_t, std::string>& n) {
             return n.second == c->name;
         });

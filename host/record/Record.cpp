@@ -2,13 +2,14 @@
 // output, checking it on the way.
 #include <algorithm>
 
-#include "board/EarthPtDll.h"
+#include "host/BoardWatch.h"
 #include "host/Commands.h"
 #include "host/Console.h"
-#include "host/check/Diagnosis.h"
+#include "host/diagnosis/Diagnosis.h"
 #include "host/Driver.h"
 #include "host/JsonOutput.h"
 #include "host/NewFile.h"
+#include "host/StreamWatch.h"
 #include "host/record/ChannelChoice.h"
 #include "host/record/Summary.h"
 
@@ -19,9 +20,6 @@ namespace {
 const double kNoDataSeconds = 10.0;
 // With --bytes the recording has no end of its own once the stream stops.
 const double kStoppedSeconds = 60.0;
-// A stream that pauses this long, while the tool waited for it, has a gap;
-// the board is then asked whether it is still there.
-const double kGapSeconds = 1.0;
 const double kProgressSeconds = 0.25;
 const double kSignalSeconds = 0.5;
 
@@ -37,38 +35,6 @@ void ClearProgress()
 {
     WriteText(STD_ERROR_HANDLE, "\r" + std::string(72, ' ') + "\r");
 }
-
-// The board library the plug-in imports is in this process already. A
-// removed device looks to a host like a signal drop (no data, a level of 0),
-// but the library then counts fewer boards than when the recording began.
-class BoardWatch
-{
-public:
-    BoardWatch()
-    {
-        HMODULE library = GetModuleHandleW(L"EarthPtDll.dll");
-        if (library != nullptr)
-            m_count = reinterpret_cast<decltype(&PtDllGetDevCount)>(
-                reinterpret_cast<void*>(GetProcAddress(library, "PtDllGetDevCount")));
-        m_atStart = m_count != nullptr ? m_count() : 0;
-    }
-
-    // Empty while the boards are all there; else what became of them.
-    std::string Lost() const
-    {
-        if (m_count == nullptr || m_atStart <= 0)
-            return std::string();
-        int32_t now = m_count();
-        if (now >= m_atStart)
-            return std::string();
-        return "the board library reports " + std::to_string(now) + " board(s), " + std::to_string(m_atStart) +
-               " when the recording began: the device was removed or stopped working";
-    }
-
-private:
-    decltype(&PtDllGetDevCount) m_count = nullptr;
-    int32_t m_atStart = 0;
-};
 
 // Finds the channel by its index in --space, or by its name in --space or in
 // every space. Returns the failure, empty when none, with its code.
@@ -164,11 +130,10 @@ void Receive(const Command& command, Driver& driver, NewFile& out, Recording* r,
 {
     bool progress = IsTerminal(STD_ERROR_HANDLE);
     BoardWatch board;
+    int32_t boardsAtStart = board.Count();
     SignalLog signal;
     double start = Now();
-    double lastData = start;
-    bool waitedInVain = false;  // since lastData: a wait that found nothing
-    double lastBoardCheck = start;
+    StreamWatch watch(start);
     double lastProgress = -1.0;
     double lastSignal = -1.0;
     bool done = false;
@@ -177,10 +142,9 @@ void Receive(const Command& command, Driver& driver, NewFile& out, Recording* r,
         r->seconds = now - start;
         if (command.seconds != 0 && r->seconds >= command.seconds)
             break;
-        double quiet = now - lastData;
-        if (quiet >= kGapSeconds && now - lastBoardCheck >= kGapSeconds) {
-            lastBoardCheck = now;
-            r->failure = board.Lost();
+        double quiet = watch.Quiet(now);
+        if (watch.TimeToAskBoard(now)) {
+            r->failure = LostBoards(boardsAtStart, board.Count(), "when the recording began");
             if (!r->failure.empty()) {
                 r->failureCode = "device_lost";
                 break;
@@ -211,7 +175,8 @@ void Receive(const Command& command, Driver& driver, NewFile& out, Recording* r,
             r->failure = "the driver has no tuner";
             break;
         }
-        waitedInVain = waitedInVain || ready == 0;
+        if (ready == 0)
+            watch.WaitedInVain();
         // Read what is ready; remain says whether more is.
         DWORD remain = ready != 0 ? 1 : 0;
         while (remain != 0 && !done && r->failure.empty()) {
@@ -229,21 +194,19 @@ void Receive(const Command& command, Driver& driver, NewFile& out, Recording* r,
             r->ts.Feed(data, written);
             r->written += written;
             now = Now();
-            // A pause of the tool itself is no gap: the stream waits in the
-            // driver meanwhile, and the first wait after it finds data.
-            if (now - lastData >= kGapSeconds && waitedInVain)
-                s->gaps.push_back({lastData - start, LocalTimeText(now - lastData), now - lastData});
-            lastData = now;
-            waitedInVain = false;
-            r->rate.Add(lastData - start, r->written);
+            double gap = watch.Data(now);
+            if (gap > 0)
+                s->gaps.push_back({now - gap - start, LocalTimeText(gap), gap});
+            r->rate.Add(now - start, r->written);
             done = command.bytes != 0 && r->written >= command.bytes;
         }
     }
     double end = Now();
     r->seconds = end - start;
     // Stretches still open at the end: the recording ended within them.
-    if (r->written != 0 && end - lastData >= kGapSeconds && waitedInVain)
-        s->gaps.push_back({lastData - start, LocalTimeText(end - lastData), end - lastData});
+    double gap = watch.OpenGap(end);
+    if (gap > 0)
+        s->gaps.push_back({watch.LastData() - start, LocalTimeText(gap), gap});
     signal.Close(r->seconds, s);
     if (progress)
         ClearProgress();
@@ -311,7 +274,7 @@ int RunRecord(const Command& command)
         return command.out == L"-" ? 2 : 1;
     }
     Driver driver;
-    if (!LoadDriver(&driver, command, "record", report))
+    if (!LoadDriver(&driver, command.driver, command.json, "record", report))
         return 1;
     RecordSummary s;
     s.driver = driverPath;

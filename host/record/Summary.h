@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/analysis/TsAnalyzer.h"
-#include "host/check/ChannelCheck.h"
+#include "host/diagnosis/ChannelCheck.h"
 
 // Minimum, average and maximum of the signal levels sampled.
 struct SignalStats {

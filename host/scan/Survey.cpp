@@ -1,7 +1,7 @@
 // list and scan: walk the driver's tuning spaces and their channels.
 #include "host/Commands.h"
 #include "host/Console.h"
-#include "host/check/Diagnosis.h"
+#include "host/diagnosis/Diagnosis.h"
 #include "host/Driver.h"
 #include "host/JsonOutput.h"
 #include "host/NewFile.h"
@@ -81,7 +81,7 @@ std::string WriteChannels(Judgement& before, const std::vector<ScanRow>& rows, N
 int RunList(const Command& command)
 {
     Driver driver;
-    if (!LoadDriver(&driver, command, "list", STD_OUTPUT_HANDLE))
+    if (!LoadDriver(&driver, command.driver, command.json, "list", STD_OUTPUT_HANDLE))
         return 1;
     std::string text = "tuner: " + TunerName(driver) + "\n";
     Json spaces = Json::array();
@@ -144,7 +144,7 @@ int RunScan(const Command& command)
         before = Diagnose(command.driver, true);
     }
     Driver driver;
-    if (!LoadDriver(&driver, command, "scan", STD_OUTPUT_HANDLE))
+    if (!LoadDriver(&driver, command.driver, command.json, "scan", STD_OUTPUT_HANDLE))
         return 1;
     std::string tuner = TunerName(driver);
     std::string spaces;

@@ -1,8 +1,17 @@
 #include "host/serve/DriverDevice.h"
 
+#include <mutex>
+
+#include "host/BoardWatch.h"
 #include "host/Driver.h"
+#include "host/diagnosis/Diagnosis.h"
 
 namespace {
+
+// Copies load one at a time, and so does the diagnosis of one that does not:
+// it opens tuners to see whether they are free, and must not take one from a
+// copy that is loading meanwhile.
+std::mutex g_loading;
 
 // Pieces taken from the plug-in per Read at most, so that a stream that is
 // always ready still lets the owner see its requests.
@@ -16,8 +25,15 @@ public:
 
     bool Open(std::string* error) override
     {
-        if (!m_driver.Load(m_copy.path, error))
+        std::lock_guard<std::mutex> lock(g_loading);
+        if (!m_driver.Load(m_copy.path, error)) {
+            // In the words of check, not the loader's "DLL initialisation
+            // failed".
+            std::string cause = LoadFailureCause(m_copy.path, m_driver.LoadError());
+            if (!cause.empty())
+                *error = cause;
             return false;
+        }
         if (!m_driver.OpenTuner()) {
             *error = "the driver could not open its tuner";
             m_driver.Unload();
@@ -64,6 +80,9 @@ public:
     }
 
     double SignalDb() override { return m_driver->GetSignalLevel(); }
+
+    // Found anew each time: the library goes when the last copy does.
+    int32_t Boards() override { return BoardWatch().Count(); }
 
     void Close() override { m_driver.Unload(); }
 

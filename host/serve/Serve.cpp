@@ -50,7 +50,7 @@ int RunServe(const Command& command)
         folder.pop_back();
     DWORD attributes = GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        return Fail(command, &summary, "no_folder", summary.folder + " is no folder");
+        return Fail(command, &summary, "no_folder", summary.folder + " is not a folder");
     std::vector<std::wstring> names;
     if (!FolderNames(folder, &names))
         return Fail(command, &summary, "folder_unreadable", "cannot read the folder " + summary.folder + ": " +

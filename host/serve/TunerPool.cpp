@@ -4,22 +4,31 @@
 
 #include <algorithm>
 
+#include "host/StreamWatch.h"
+#include "host/Text.h"
 #include "host/analysis/TsAnalyzer.h"
 
 namespace {
 
 // How long the owner waits for stream bytes before it looks at its requests
 // again, and how long an untuned owner sleeps.
-const unsigned kReadWaitMs = 100;
-// The owner reads at most this often, so that each piece it hands out holds
-// about this much of the stream: every piece costs each client a wake-up and
-// a send, whatever its size.
-const double kReadIntervalSeconds = 0.1;
+const unsigned kReadWaitMs = 40;
+// The owner reads this often while the stream flows, so that each piece it
+// hands out holds about this much of the stream: every piece costs each
+// client a wake-up and a send, whatever its size. A client that reads over
+// WinHTTP gets each chunk only when the next one begins, so a chunk must
+// follow the last within 50 ms.
+const double kReadIntervalSeconds = 0.04;
 const double kSampleSeconds = 1.0;
 
 int KindIndex(char kind)
 {
     return kind == 'S' ? 1 : 0;
+}
+
+const char* KindName(char kind)
+{
+    return kind == 'S' ? "satellite" : "terrestrial";
 }
 
 bool SameChannel(const ChannelInfo& a, uint32_t space, uint32_t channel)
@@ -82,6 +91,22 @@ struct TunerPool::Tuner {
     uint64_t scrambledPackets = 0;
     std::string since;
     History history;
+};
+
+// Why a copy was lost. A channel's fault (no data, no signal) is kept for
+// its next clients; a board's is not: the copy is loaded again when needed.
+struct TunerPool::Loss {
+    std::string reason;  // empty: none
+    bool channelFault = false;
+};
+
+struct TunerPool::LostChannel {
+    char kind;
+    uint32_t space;
+    uint32_t channel;
+    std::string reason;
+    double at;
+    std::string time;
 };
 
 struct TunerPool::Client {
@@ -152,7 +177,7 @@ bool TunerPool::Channels(char kind, std::vector<ChannelInfo>* channels, std::str
         if (loading == nullptr)
             loading = StartCopy(kind, nullptr, &tried);
         if (loading == nullptr) {
-            *error = std::string("no ") + (kind == 'S' ? "satellite" : "terrestrial") + " copy could be loaded";
+            *error = std::string("no ") + KindName(kind) + " copy could be loaded";
             for (Tuner* t : tried)
                 *error += "; " + t->copy.name + ": " + t->error;
             return false;
@@ -219,7 +244,7 @@ JoinResult TunerPool::Join(char kind, uint32_t space, uint32_t channel, const st
     JoinResult result;
     if (!HasKind(kind)) {
         result.status = 404;
-        result.error = std::string("the folder holds no ") + (kind == 'S' ? "satellite" : "terrestrial") + " copy";
+        result.error = std::string("the folder holds no ") + KindName(kind) + " copy";
         return result;
     }
     std::vector<ChannelInfo> channels;
@@ -250,6 +275,11 @@ JoinResult TunerPool::Join(char kind, uint32_t space, uint32_t channel, const st
             ++m_refused;
             return result;
         }
+        result.error = LostLately(kind, space, channel);
+        if (!result.error.empty()) {
+            result.status = 502;
+            return result;
+        }
         Tuner* t = Serving(kind, space, channel);
         if (t == nullptr) {
             t = Idle(kind);
@@ -265,7 +295,12 @@ JoinResult TunerPool::Join(char kind, uint32_t space, uint32_t channel, const st
             }
         }
         if (t == nullptr) {
-            result.error = std::string("every ") + (kind == 'S' ? "satellite" : "terrestrial") + " tuner is busy";
+            // Copies that did not load say why, in the words of check.
+            result.error = std::string("every ") + KindName(kind) + " tuner is busy";
+            if (!tried.empty())
+                result.error = std::string("no ") + KindName(kind) + " tuner is free";
+            for (Tuner* failed : tried)
+                result.error += "; " + failed->copy.name + ": " + failed->error;
             ++m_refused;
             return result;
         }
@@ -324,7 +359,8 @@ void TunerPool::Leave(size_t index, const Subscriber* queue)
         auto it = std::find_if(m_clients.begin(), m_clients.end(),
                                [queue](const std::shared_ptr<Client>& c) { return c->queue.get() == queue; });
         if (it != m_clients.end()) {
-            line = (*it)->address + (queue->Dropped() ? " was dropped from " : " left ") +
+            line = (*it)->address +
+                   (queue->Dropped() ? " was dropped from " : queue->Cut() ? " was cut off from " : " left ") +
                    ChannelText(t->copy.kind, (*it)->channel) + " after " + std::to_string(queue->BytesSent()) +
                    " bytes";
             m_clients.erase(it);
@@ -351,7 +387,10 @@ void TunerPool::Closing(Tuner* t)
 // What an owner keeps from one round to the next.
 struct TunerPool::Reading {
     std::unique_ptr<TsAnalyzer> ts;  // large: counts for every PID
+    int32_t boardsAtLoad = -1;
     bool tuned = false;
+    ChannelInfo channel;  // the last tune's
+    StreamWatch watch{0};  // since the tune
     uint64_t bytes = 0;  // since the tune
     double lastRead = 0;
     double sampleFrom = 0;
@@ -359,13 +398,15 @@ struct TunerPool::Reading {
     size_t dropped = 0;  // clients dropped since the last report
 };
 
-bool TunerPool::LoadCopy(Tuner* t, TunerDevice& device)
+bool TunerPool::LoadCopy(Tuner* t, TunerDevice& device, Reading* r)
 {
     std::string error;
     bool opened = device.Open(&error);
     std::vector<ChannelInfo> channels;
-    if (opened)
+    if (opened) {
         channels = device.Channels();
+        r->boardsAtLoad = device.Boards();
+    }
     Log(t->copy.name + (opened ? " loaded" : " did not load: " + error));
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!opened) {
@@ -388,6 +429,8 @@ bool TunerPool::LoadCopy(Tuner* t, TunerDevice& device)
 void TunerPool::TuneCopy(Tuner* t, TunerDevice& device, const ChannelInfo& target, Reading* r)
 {
     r->tuned = device.Tune(target.space, target.channel);
+    r->channel = target;
+    r->watch = StreamWatch(m_settings.now());
     r->ts.reset(new TsAnalyzer);
     r->bytes = 0;
     r->sampleBytes = 0;
@@ -423,6 +466,64 @@ bool TunerPool::ReadCopy(Tuner* t, TunerDevice& device, Reading* r)
     });
 }
 
+TunerPool::Loss TunerPool::Watch(Tuner* t, TunerDevice& device, Reading* r, bool gotData)
+{
+    double now = m_settings.now();
+    std::string channel = ChannelText(t->copy.kind, r->channel);
+    Loss loss;
+    if (gotData) {
+        double gap = r->watch.Data(now);
+        if (gap > 0)
+            Log(t->copy.name + ": the stream of " + channel + " paused for " + Fixed(gap, 1) + " s");
+        return loss;
+    }
+    r->watch.WaitedInVain();
+    if (r->watch.TimeToAskBoard(now)) {
+        loss.reason = LostBoards(r->boardsAtLoad, device.Boards(), "when the copy was loaded");
+        if (!loss.reason.empty())
+            return loss;
+    }
+    if (r->watch.Quiet(now) < kLostSeconds)
+        return loss;
+    loss.channelFault = true;
+    std::string seconds = Fixed(kLostSeconds, 0);
+    double signal = device.SignalDb();
+    if (!r->watch.HadData())
+        loss.reason = channel + " carries no data here: nothing came in " + seconds +
+                      " s since the tune (is its TS ID on this carrier? zendrel-host scan shows what each channel "
+                      "carries)";
+    else if (!(signal > 0))
+        loss.reason = "the signal of " + channel + " was lost: nothing came for " + seconds + " s, with no signal";
+    else
+        loss.reason = "the stream of " + channel + " stopped: nothing came for " + seconds + " s, with a signal of " +
+                      Fixed(signal, 1) + " dB";
+    return loss;
+}
+
+void TunerPool::Lose(Tuner* t, const Loss& loss, const Reading& r)
+{
+    t->state = State::kClosing;
+    t->fanout.FailAll();
+    if (loss.channelFault)
+        m_lostChannels.push_back(
+            {t->copy.kind, r.channel.space, r.channel.channel, loss.reason, m_settings.now(), m_settings.localTime()});
+    m_changed.notify_all();
+}
+
+std::string TunerPool::LostLately(char kind, uint32_t space, uint32_t channel)
+{
+    double now = m_settings.now();
+    m_lostChannels.erase(std::remove_if(m_lostChannels.begin(), m_lostChannels.end(),
+                                        [now](const LostChannel& c) { return now - c.at >= kLostChannelSeconds; }),
+                         m_lostChannels.end());
+    for (const LostChannel& c : m_lostChannels) {
+        if (c.kind == kind && c.space == space && c.channel == channel)
+            return c.reason + " (at " + c.time + "; tried again " + Fixed(kLostChannelSeconds, 0) +
+                   " s after that)";
+    }
+    return std::string();
+}
+
 void TunerPool::Report(Tuner* t, TunerDevice& device, Reading* r)
 {
     double now = m_settings.now();
@@ -451,9 +552,9 @@ void TunerPool::Own(size_t index)
 {
     Tuner* t = m_tuners[index].get();
     std::unique_ptr<TunerDevice> device = m_factory(t->copy);
-    if (!LoadCopy(t, *device))
-        return;
     Reading r;
+    if (!LoadCopy(t, *device, &r))
+        return;
     r.ts.reset(new TsAnalyzer);
     r.sampleFrom = m_settings.now();
     double idleFrom = r.sampleFrom;
@@ -491,18 +592,32 @@ void TunerPool::Own(size_t index)
             idleFrom = m_settings.now();
             continue;
         }
-        if (r.tuned && !ReadCopy(t, *device, &r)) {
-            failure = "the tuner stopped delivering";
-            std::lock_guard<std::mutex> lock(m_mutex);
-            Closing(t);
-            break;
+        if (r.tuned) {
+            uint64_t before = r.bytes;
+            Loss loss;
+            if (ReadCopy(t, *device, &r))
+                loss = Watch(t, *device, &r, r.bytes != before);
+            else
+                loss.reason = "the plug-in reports that it has no tuner";
+            if (!loss.reason.empty()) {
+                failure = loss.reason;
+                size_t clients = 0;
+                {
+                    std::lock_guard<std::mutex> lock(m_mutex);
+                    clients = t->fanout.Count();
+                }
+                Log(t->copy.name + " lost: " + failure + "; its " + Counted(clients, "client") + " cut off");
+                std::lock_guard<std::mutex> lock(m_mutex);
+                Lose(t, loss, r);
+                break;
+            }
         }
         Report(t, *device, &r);
     }
 
     device->Close();
     device.reset();
-    Log(t->copy.name + " released" + (failure.empty() ? "" : ": " + failure));
+    Log(t->copy.name + " released");
     std::lock_guard<std::mutex> lock(m_mutex);
     t->state = failure.empty() ? State::kFree : State::kUnavailable;
     t->error = failure;

@@ -56,9 +56,13 @@ public:
     virtual std::vector<ChannelInfo> Channels() = 0;
     virtual bool Tune(uint32_t space, uint32_t channel) = 0;
     // Waits up to waitMs for stream bytes and hands each piece read to sink.
-    // False when the tuner is gone.
+    // False when the plug-in reports that it has no tuner; a removed board
+    // shows only as a stream that stops (see Boards).
     virtual bool Read(unsigned waitMs, const std::function<void(const uint8_t*, size_t)>& sink) = 0;
     virtual double SignalDb() = 0;
+    // The boards the board library counts now, -1 when it cannot tell: fewer
+    // than at the load, and the board was removed or stopped working.
+    virtual int32_t Boards() = 0;
     // Closes the tuner and releases and unloads the copy.
     virtual void Close() = 0;
 };
@@ -72,8 +76,9 @@ struct PoolSettings {
     // A monotonic clock in seconds, and the local time as ISO 8601 text.
     std::function<double()> now;
     std::function<std::string()> localTime;
-    // One line for the console on each event: a tuner loaded, tuned or
-    // released, a client joined, left or dropped. May be empty.
+    // One line for the console on each event: a tuner loaded, tuned, lost or
+    // released, a pause in its stream, a client joined, left, dropped or cut
+    // off. May be empty.
     std::function<void(const std::string&)> log;
     // For the benchmark: each piece as it is read, with the clock's time.
     std::function<void(const uint8_t*, size_t, double)> onRead;
@@ -81,12 +86,21 @@ struct PoolSettings {
 
 // The samples of the last minutes kept per tuner, one a second.
 const size_t kHistorySeconds = 300;
+// A tuned copy that delivers nothing for this long is lost: its clients are
+// cut off, it is released and shows as unavailable with the reason. A removed
+// board is noticed sooner, within about two seconds, from the board
+// library's count; a pause shorter than this is a gap, not a loss.
+const double kLostSeconds = 5.0;
+// A channel lost for want of data or signal is refused to new clients for
+// this long (502, with the reason) rather than tuned again only to fail again.
+const double kLostChannelSeconds = 30.0;
 
 struct TunerStatus {
     std::string copy;
     char kind = 'T';
     // "free" (not loaded), "loading", "idle" (loaded, no client), "tuning",
-    // "streaming", "closing", "unavailable" (did not load; error says why).
+    // "streaming", "closing", "unavailable" (did not load, or was lost;
+    // error says why).
     std::string state;
     bool tuned = false;
     ChannelInfo channel;  // valid when tuned
@@ -147,8 +161,9 @@ private:
 };
 
 struct JoinResult {
-    // 200 joined; 404 no such kind or channel; 502 the tune failed; 503 no
-    // tuner free, no place left, or stopping.
+    // 200 joined; 404 no such kind or channel; 502 the tune failed, or the
+    // channel was lost lately; 503 no tuner free, no copy loads, no place
+    // left, or stopping.
     int status = 503;
     std::string error;
     std::unique_ptr<Subscription> subscription;
@@ -184,12 +199,19 @@ private:
     friend class Subscription;
 
     struct Reading;
+    struct Loss;
+    struct LostChannel;
     // The owner thread of tuner `index`, and its steps.
     void Own(size_t index);
-    bool LoadCopy(Tuner* t, TunerDevice& device);
+    bool LoadCopy(Tuner* t, TunerDevice& device, Reading* r);
     void TuneCopy(Tuner* t, TunerDevice& device, const ChannelInfo& target, Reading* r);
     // False when the tuner is gone.
     bool ReadCopy(Tuner* t, TunerDevice& device, Reading* r);
+    // What the read just made says of the stream: a loss, or none while it
+    // flows or pauses within the bounds.
+    Loss Watch(Tuner* t, TunerDevice& device, Reading* r, bool gotData);
+    // With the lock held: the copy is lost; its clients are cut off.
+    void Lose(Tuner* t, const Loss& loss, const Reading& r);
     // The counts, and once a second the signal, bit rate and history.
     void Report(Tuner* t, TunerDevice& device, Reading* r);
     // With the lock held: the owner is about to release the copy.
@@ -200,6 +222,8 @@ private:
     // Starts loading a copy of the kind not tried yet, to be tuned to *target
     // when given; null when none is left.
     Tuner* StartCopy(char kind, const ChannelInfo* target, std::vector<Tuner*>* tried);
+    // With the lock held: why the channel was lost lately; empty when it was not.
+    std::string LostLately(char kind, uint32_t space, uint32_t channel);
     bool KnownChannels(char kind, std::vector<ChannelInfo>* channels) const;
     size_t ActiveClients() const;
     void Leave(size_t tuner, const Subscriber* queue);
@@ -214,6 +238,7 @@ private:
     // The channel lists by kind, from the last copy of each kind loaded.
     std::vector<ChannelInfo> m_channels[2];
     bool m_listed[2] = {false, false};
+    std::vector<LostChannel> m_lostChannels;
     bool m_stopping = false;
     uint64_t m_clientsServed = 0;
     uint64_t m_droppedClients = 0;

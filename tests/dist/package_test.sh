@@ -47,6 +47,7 @@ for guide in INSTALL.txt INSTALL.ja.txt; do
     check "$guide: covers $topic" grep -qF -- "$topic" "$top/$guide"
   done
   check "$guide: version filled in" lacks @VERSION@ "$top/$guide"
+  check "$guide: each section number once" [ -z "$(grep -oE '^[0-9]+\. ' "$top/$guide" | sort | uniq -d)" ]
 done
 check "Japanese guide: UTF-8 with a byte-order mark" [ "$(head -c 3 "$top/INSTALL.ja.txt" | od -An -tx1 | tr -d ' ')" = efbbbf ]
 

@@ -2,7 +2,7 @@
 // with the fate it must report for each line that matters.
 #include <gtest/gtest.h>
 
-#include "host/check/ChannelCheck.h"
+#include "host/diagnosis/ChannelCheck.h"
 
 namespace {
 

@@ -77,6 +77,33 @@ TEST(CommandLine, ListScanAndHelp)
     EXPECT_EQ(c.kind, CommandKind::kInit);
 }
 
+TEST(CommandLine, EveryCommandHasItsHelpAndAMisspeltOneASuggestion)
+{
+    Command c;
+    std::wstring error;
+    const std::vector<std::vector<std::wstring>> asks = {
+        {L"record", L"--help"}, {L"record", L"D.dll", L"--bogus", L"-h"}, {L"help", L"record"}};
+    for (const std::vector<std::wstring>& args : asks) {
+        ASSERT_TRUE(Parse(args, &c, &error)) << Shown(args);
+        EXPECT_TRUE(c.help) << Shown(args);
+        EXPECT_EQ(c.kind, CommandKind::kRecord) << Shown(args);
+    }
+    std::string help = CommandHelp(CommandKind::kRecord);
+    EXPECT_EQ(help.compare(0, 27, "usage: zendrel-host record "), 0) << help;
+    EXPECT_NE(help.find("  record  tune channel C"), std::string::npos) << help;
+    EXPECT_EQ(help.find("serve"), std::string::npos) << help;
+    for (CommandKind kind : {CommandKind::kList, CommandKind::kScan, CommandKind::kCheck, CommandKind::kInit,
+                             CommandKind::kServe})
+        EXPECT_NE(UsageText().find(CommandUsage(kind).substr(7)), std::string::npos);
+
+    EXPECT_FALSE(Parse({L"recrod", L"D.dll"}, &c, &error));
+    EXPECT_EQ(error, L"unknown command \"recrod\"; did you mean \"record\"?");
+    EXPECT_FALSE(Parse({L"Sevre", L"tv"}, &c, &error));
+    EXPECT_EQ(error, L"unknown command \"Sevre\"; did you mean \"serve\"?");
+    EXPECT_FALSE(Parse({L"play", L"D.dll"}, &c, &error));
+    EXPECT_EQ(error, L"unknown command \"play\"; zendrel-host --help lists the commands");
+}
+
 TEST(CommandLine, TurnsAwayBadArguments)
 {
     const std::vector<std::vector<std::wstring>> bad = {

@@ -79,6 +79,10 @@ TEST(Report, LikelyCauseInTheOrderThePluginMeetsThem)
     old.version = 2;
     EXPECT_NE(JudgeWith(L"C:\\TV\\Zendrel-S.dll", good, old).cause.find("version 2"), std::string::npos);
     EXPECT_NE(JudgeWith(L"C:\\TV\\Zendrel-S.dll", good, Board(2, "")).cause.find("can be opened"), std::string::npos);
+    // A library that counts no board: no tuner was tried, so none is "held".
+    Judgement none = JudgeWith(L"C:\\TV\\Zendrel-S.dll", good, Board(0, ""));
+    EXPECT_EQ(none.cause, "the board library reports no board");
+    EXPECT_EQ(none.loads, 0);
     Judgement bom = JudgeWith(L"C:\\TV\\Zendrel-S.dll", "\xEF\xBB\xBF" + good, Board(1, "Ec1Bs1"));
     EXPECT_NE(bom.cause.find("byte-order mark"), std::string::npos);
     EXPECT_EQ(CheckExitCode(bom), 1);
@@ -89,6 +93,22 @@ TEST(Report, LikelyCauseInTheOrderThePluginMeetsThem)
     Judgement unchecked = JudgeWith(L"C:\\TV\\Zendrel-S.dll", good + "B 0 1\r\n", BoardFacts());
     EXPECT_EQ(unchecked.loads, -1);
     EXPECT_EQ(CheckExitCode(unchecked), 1);
+}
+
+TEST(Report, RepeatedVerdictsShareALine)
+{
+    // As in the terrestrial file the plug-in writes: the cable band's rows
+    // behind a declaration that is commented out.
+    const std::string file = "$UHF 0\r\n;$CATV 1\r\n13ch 0 0\r\nC13ch 1 50\r\nC14ch 1 51\r\n; x\r\nC15ch 1 52\r\n";
+    std::string text = CheckText(JudgeWith(L"C:\\TV\\Zendrel-T.dll", file, Board(1, "Ec1Bt1")));
+    EXPECT_NE(text.find("\n  lines 4 to 7 (3): disabled: CATV (space 1) is commented out on line 2;"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("line 5:"), std::string::npos) << text;
+    EXPECT_NE(text.find(": 1 channel\nboard: C:\\TV\\EarthPtDll.dll: version 1, 1 board\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("verdict: 5 lines read: 0 dropped, 3 disabled on purpose, 0 not taken as written, 0 warnings"),
+              std::string::npos)
+        << text;
 }
 
 TEST(Report, JsonShapesKeepTheirFieldNames)

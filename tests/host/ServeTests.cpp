@@ -48,7 +48,8 @@ uint32_t PacketNumber(const uint8_t* p)
     return (uint32_t(p[1]) << 24) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 8) | p[4];
 }
 
-// What every fake copy did, for the tests to look at.
+// What every fake copy did, for the tests to look at, and the faults they
+// show.
 struct Board {
     std::mutex mutex;
     int opens = 0;
@@ -56,19 +57,31 @@ struct Board {
     int closes = 0;
     std::vector<std::string> refused;  // copies whose Open fails
     std::atomic<bool> tuneFails{false};
+    std::atomic<bool> silent{false};  // the stream stops
+    std::atomic<double> signal{20.5};
+    std::atomic<int> boards{1};
+    std::atomic<int> reads{0};
+    std::atomic<bool> openWaits{false};  // Open waits until it is cleared
 };
 
-// A copy that delivers packets in pieces of 10.5 packets, so that pieces do
-// not start on packet boundaries.
-const size_t kPiece = 188 * 10 + 94;
+// A copy that delivers packets in pieces of 10 packets and 50 bytes, so
+// that pieces do not start on packet boundaries, nor end where a packet
+// ends as far from its start as from its end.
+const size_t kPiece = 188 * 10 + 50;
 class FakeDevice : public TunerDevice
 {
 public:
     FakeDevice(const CopyInfo& copy, Board* board) : m_copy(copy), m_board(board) {}
     bool Open(std::string* error) override
     {
+        while (m_board->openWaits)
+            std::this_thread::sleep_for(milliseconds(1));
         std::lock_guard<std::mutex> lock(m_board->mutex);
         ++m_board->opens;
+        if (m_board->boards == 0) {
+            *error = "the board library reports no board";
+            return false;
+        }
         for (const std::string& name : m_board->refused) {
             if (name == m_copy.name) {
                 *error = "tuner taken";
@@ -100,13 +113,17 @@ public:
     bool Read(unsigned, const std::function<void(const uint8_t*, size_t)>& sink) override
     {
         std::this_thread::sleep_for(milliseconds(2));
+        ++m_board->reads;
+        if (m_board->silent)
+            return true;
         size_t first = m_offset / 188;
         std::vector<uint8_t> bytes = Packets(static_cast<uint32_t>(first), 12);
         sink(bytes.data() + (m_offset - first * 188), kPiece);
         m_offset += kPiece;
         return true;
     }
-    double SignalDb() override { return 20.5; }
+    double SignalDb() override { return m_board->signal; }
+    int32_t Boards() override { return m_board->boards; }
     void Close() override
     {
         std::lock_guard<std::mutex> lock(m_board->mutex);
@@ -180,6 +197,67 @@ bool WaitFor(Condition condition, double seconds = 5)
         std::this_thread::sleep_for(milliseconds(5));
     }
     return true;
+}
+
+// A pool on a clock of the test's own, with its log kept.
+struct Clocked {
+    std::atomic<double> now{100};
+    std::mutex mutex;
+    std::string log;
+
+    PoolSettings Settings()
+    {
+        PoolSettings s = ::Settings(10);
+        s.now = [this] { return now.load(); };
+        s.log = [this](const std::string& line) {
+            std::lock_guard<std::mutex> lock(mutex);
+            log += line + "\n";
+        };
+        return s;
+    }
+    // Moves the clock on in quarter seconds, each followed by a read of the
+    // owner (which reads only when its clock says it is time), until its copy
+    // is closed.
+    void Advance(Board& board, double seconds)
+    {
+        int closes = 0;
+        {
+            std::lock_guard<std::mutex> lock(board.mutex);
+            closes = board.closes;
+        }
+        for (double done = 0; done < seconds; done += 0.25) {
+            int reads = board.reads;
+            now = now + 0.25;
+            WaitFor([&] {
+                std::lock_guard<std::mutex> lock(board.mutex);
+                return board.reads > reads || board.closes > closes;
+            });
+        }
+    }
+    bool Logged(const std::string& text)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return log.find(text) != std::string::npos;
+    }
+};
+
+// Why the pool's first tuner became unavailable; what it is when it does not.
+std::string LostBecause(TunerPool& pool)
+{
+    if (!WaitFor([&] { return pool.Status().tuners[0].state == "unavailable"; }))
+        return "still " + pool.Status().tuners[0].state;
+    return pool.Status().tuners[0].error;
+}
+
+// Takes what is queued; true when the stream then ended cut off, as a lost
+// tuner's clients must see it, not with the proper end.
+bool CutOff(Subscriber& queue)
+{
+    Chunk chunk;
+    Subscriber::Next next;
+    while ((next = queue.Take(&chunk, milliseconds(1000))) == Subscriber::Next::kChunk) {
+    }
+    return next == Subscriber::Next::kEnded && queue.Cut();
 }
 
 }  // namespace
@@ -297,6 +375,124 @@ TEST(TunerPool, ReleasesAnUnusedCopyAfterTheIdleTimeAndEverythingAtShutdown)
     }
     EXPECT_EQ(b.subscription->Queue().Take(&chunk, milliseconds(0)), Subscriber::Next::kEnded);
     EXPECT_EQ(pool.Join('S', 0, 2, "d").status, 503);
+}
+
+TEST(TunerPool, ALateClientStartsOnThePacketAfterTheRemainderOfARead)
+{
+    Board board;
+    TunerPool pool(Copies({"Zendrel-S.dll"}), Factory(&board), Settings(10));
+    JoinResult a = pool.Join('S', 0, 1, "a");
+    ASSERT_EQ(a.status, 200) << a.error;
+    // Each piece leaves a part of a packet: 50, 100, 150, 12, ... bytes.
+    for (int late = 0; late < 3; ++late) {
+        int reads = board.reads;
+        ASSERT_TRUE(WaitFor([&] { return board.reads > reads + 1; }));
+        JoinResult b = pool.Join('S', 0, 1, "b");
+        ASSERT_EQ(b.status, 200) << b.error;
+        EXPECT_TRUE(Consecutive(Receive(b.subscription->Queue(), 20 * 188))) << "joined after read " << reads;
+    }
+}
+
+TEST(TunerPool, AtTheLimitNoCopyIsTakenAndJoinersThatWaitedAreCountedAgain)
+{
+    Board board;
+    TunerPool pool(Copies({"Zendrel-S0.dll", "Zendrel-S1.dll", "Zendrel-S2.dll"}), Factory(&board), Settings(10));
+    JoinResult a = pool.Join('S', 0, 0, "a");
+    JoinResult b = pool.Join('S', 0, 0, "b");
+    ASSERT_EQ(b.status, 200) << b.error;
+    // One place of three is left, and two joiners of another channel wait
+    // together for its copy to load: one of them gets it.
+    board.openWaits = true;
+    std::vector<JoinResult> waited(2);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < 2; ++i)
+        threads.emplace_back([&, i] { waited[i] = pool.Join('S', 0, 1, "w"); });
+    ASSERT_TRUE(WaitFor([&] { return pool.Status().tuners[1].state == "loading"; }));
+    std::this_thread::sleep_for(milliseconds(100));
+    board.openWaits = false;
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(waited[0].status + waited[1].status, 200 + 503);
+    EXPECT_EQ(pool.Status().clients.size(), 3u);
+    // Full: a third channel is refused before any copy is loaded or tuned.
+    int opens = board.opens, tunes = board.tunes;
+    EXPECT_EQ(pool.Join('S', 0, 2, "c").status, 503);
+    EXPECT_EQ(board.opens, opens);
+    EXPECT_EQ(board.tunes, tunes);
+}
+
+TEST(TunerPool, APauseWithinTheBoundIsAGapAndALongerOneALossThatCutsItsClients)
+{
+    Board board;
+    Clocked clock;
+    TunerPool pool(Copies({"Zendrel-S.dll"}), Factory(&board), clock.Settings());
+    JoinResult a = pool.Join('S', 0, 1, "a");
+    ASSERT_EQ(a.status, 200) << a.error;
+    clock.Advance(board, 1);
+    // The signal goes for 4 s and comes back: a gap.
+    board.silent = true;
+    board.signal = 0;
+    clock.Advance(board, 4);
+    board.silent = false;
+    board.signal = 20.5;
+    clock.Advance(board, 1);
+    EXPECT_EQ(pool.Status().tuners[0].state, "streaming");
+    EXPECT_TRUE(clock.Logged("Zendrel-S.dll: the stream of S 0/1 (Ch1) paused for 4.")) << clock.log;
+    EXPECT_FALSE(a.subscription->Queue().Cut());
+
+    // It goes for longer than the bound: lost.
+    board.silent = true;
+    board.signal = 0;
+    clock.Advance(board, kLostSeconds + 0.5);
+    std::string why = LostBecause(pool);
+    EXPECT_NE(why.find("the signal of S 0/1 (Ch1) was lost"), std::string::npos) << why;
+    EXPECT_TRUE(CutOff(a.subscription->Queue()));
+    EXPECT_EQ(board.closes, 1) << "released";
+    EXPECT_TRUE(clock.Logged("Zendrel-S.dll lost: the signal of S 0/1 (Ch1) was lost")) << clock.log;
+    // Its next clients are told why, until the channel is tried again.
+    JoinResult again = pool.Join('S', 0, 1, "b");
+    EXPECT_EQ(again.status, 502);
+    EXPECT_NE(again.error.find("was lost"), std::string::npos) << again.error;
+    EXPECT_EQ(board.opens, 1);
+    board.silent = false;
+    board.signal = 20.5;
+    clock.now = clock.now + kLostChannelSeconds;
+    EXPECT_EQ(pool.Join('S', 0, 1, "b").status, 200);
+}
+
+TEST(TunerPool, TellsARemovedBoardAndAChannelWithoutDataApart)
+{
+    Board board;
+    Clocked clock;
+    TunerPool pool(Copies({"Zendrel-S.dll"}), Factory(&board), clock.Settings());
+    JoinResult a = pool.Join('S', 0, 1, "a");
+    JoinResult b = pool.Join('S', 0, 1, "b");
+    ASSERT_EQ(b.status, 200) << b.error;
+    clock.Advance(board, 1);
+    // Removed: the board library counts no board, noticed within two seconds.
+    board.silent = true;
+    board.boards = 0;
+    clock.Advance(board, 2);
+    std::string why = LostBecause(pool);
+    EXPECT_NE(why.find("reports 0 boards, 1 when the copy was loaded: the board was removed"), std::string::npos)
+        << why;
+    EXPECT_TRUE(CutOff(a.subscription->Queue()));
+    EXPECT_TRUE(CutOff(b.subscription->Queue()));
+    // The copy is loaded again for the next client, and says why it cannot.
+    JoinResult next = pool.Join('S', 0, 1, "c");
+    EXPECT_EQ(next.status, 503);
+    EXPECT_NE(next.error.find("Zendrel-S.dll: the board library reports no board"), std::string::npos) << next.error;
+    EXPECT_EQ(board.opens, 2);
+
+    // Back, on a channel that carries nothing (a TS ID not on the carrier).
+    board.boards = 1;
+    board.signal = 0;
+    JoinResult empty = pool.Join('S', 0, 2, "d");
+    ASSERT_EQ(empty.status, 200) << empty.error;
+    clock.Advance(board, kLostSeconds + 0.5);
+    why = LostBecause(pool);
+    EXPECT_NE(why.find("S 0/2 (Same) carries no data here"), std::string::npos) << why;
+    EXPECT_TRUE(CutOff(empty.subscription->Queue()));
 }
 
 TEST(TunerPool, JoinersOfOneChannelAtOnceGetOneTuner)

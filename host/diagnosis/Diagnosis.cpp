@@ -1,11 +1,12 @@
-#include "host/check/Diagnosis.h"
+#include "host/diagnosis/Diagnosis.h"
 
 #include <stdio.h>
+
+#include <vector>
 
 #include "board/EarthPtDll.h"
 #include "board/TunerNames.h"
 #include "host/Console.h"
-#include "host/CommandLine.h"
 #include "host/Driver.h"
 #include "host/JsonOutput.h"
 #include "sidefiles/ChannelStore.h"
@@ -135,21 +136,79 @@ void FindTuner(const BoardCalls& calls, const SideFileNames& names, bool wantLis
     }
 }
 
+// The folder of a full path, without the last backslash.
+std::wstring FolderOf(const std::wstring& path)
+{
+    return path.substr(0, path.rfind(L'\\'));
+}
+
+// Where the loader finds the board library for the plug-in, as this tool and
+// serve load it (by its full path, with LOAD_WITH_ALTERED_SEARCH_PATH, as a
+// host in the plug-in's folder would): the plug-in's folder first, then the
+// system's search order, in which this program's own folder has no place:
+// the system folders, the Windows folder, the current folder, PATH. Empty
+// when none holds it.
+std::wstring FindBoardLibrary(const std::wstring& pluginFolder)
+{
+    std::vector<std::wstring> folders = {pluginFolder};
+    // Each call gives the length it wrote, 0 on failure, more when it did not fit.
+    auto fits = [](UINT length) { return length > 0 && length < MAX_PATH; };
+    wchar_t buffer[MAX_PATH];
+    if (fits(GetSystemDirectoryW(buffer, MAX_PATH)))
+        folders.push_back(buffer);
+    if (fits(GetWindowsDirectoryW(buffer, MAX_PATH))) {
+        folders.push_back(std::wstring(buffer) + L"\\System");
+        folders.push_back(buffer);
+    }
+    if (fits(GetCurrentDirectoryW(MAX_PATH, buffer)))
+        folders.push_back(buffer);
+    std::wstring path(32767, L'\0');
+    path.resize(GetEnvironmentVariableW(L"PATH", &path[0], static_cast<DWORD>(path.size())));
+    for (size_t at = 0; at < path.size();) {
+        size_t end = path.find(L';', at);
+        end = end == std::wstring::npos ? path.size() : end;
+        if (end > at)
+            folders.push_back(path.substr(at, end - at));
+        at = end + 1;
+    }
+    for (std::wstring folder : folders) {
+        if (!folder.empty() && folder.back() == L'\\')
+            folder.pop_back();
+        std::wstring candidate = folder + L"\\" + kBoardLibrary;
+        if (Exists(candidate))
+            return candidate;
+    }
+    return std::wstring();
+}
+
+// Why no board library is found, with the one beside this program when there
+// is one: the loader does not look there for the plug-in.
+std::string NoBoardLibrary(const std::wstring& pluginFolder)
+{
+    std::string why =
+        "EarthPtDll.dll, the board library, is neither beside the plug-in nor on the system's search path";
+    wchar_t self[MAX_PATH] = L"";
+    DWORD size = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring own = size > 0 && size < MAX_PATH ? FolderOf(self) + L"\\" + kBoardLibrary : std::wstring();
+    if (!own.empty() && Exists(own) && _wcsicmp(FolderOf(self).c_str(), pluginFolder.c_str()) != 0)
+        why += " (the loader does not look beside zendrel-host, where " + ToUtf8(own) +
+               " is: copy it into the plug-in's folder)";
+    return why;
+}
+
 BoardFacts AskBoard(const std::wstring& modulePath, const SideFileNames& names, bool wantList)
 {
     BoardFacts board;
     board.probed = true;
-    // The loader looks beside the plug-in first, then along the search path.
-    std::wstring beside = modulePath.substr(0, modulePath.rfind(L'\\') + 1) + kBoardLibrary;
-    bool isBeside = Exists(beside);
-    HMODULE library = isBeside ? LoadLibraryExW(beside.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
-                               : LoadLibraryW(kBoardLibrary);
+    std::wstring found = FindBoardLibrary(FolderOf(modulePath));
+    if (found.empty()) {
+        board.error = NoBoardLibrary(FolderOf(modulePath));
+        return board;
+    }
+    HMODULE library = LoadLibraryExW(found.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (library == nullptr) {
-        DWORD code = GetLastError();
-        board.error = !isBeside && code == ERROR_MOD_NOT_FOUND
-                          ? "EarthPtDll.dll, the board library, is neither beside the plug-in nor on the search path"
-                          : "the board library " + ToUtf8(isBeside ? beside : kBoardLibrary) +
-                                " cannot be loaded: " + SystemMessage(code, ToUtf8(beside));
+        board.error = "the board library " + ToUtf8(found) + " cannot be loaded: " +
+                      SystemMessage(GetLastError(), ToUtf8(found));
         return board;
     }
     wchar_t loaded[MAX_PATH] = L"";
@@ -195,22 +254,30 @@ std::string NotTunerPlugin(const std::wstring& driverPath, const char* verb)
            " knows only the tuner plug-in's side files; list, record and scan work with any plug-in";
 }
 
-bool LoadDriver(Driver* driver, const Command& command, const char* verb, unsigned long jsonHandle)
+std::string LoadFailureCause(const std::wstring& driverPath, unsigned long loadError)
+{
+    if (loadError != ERROR_MOD_NOT_FOUND && loadError != ERROR_DLL_INIT_FAILED)
+        return std::string();
+    return Diagnose(driverPath, true).cause;
+}
+
+bool LoadDriver(Driver* driver, const std::wstring& driverPath, bool json, const char* verb,
+                unsigned long jsonHandle)
 {
     std::string error;
-    if (driver->Load(command.driver, &error))
+    if (driver->Load(driverPath, &error))
         return true;
     Complain(error);
-    std::string cause;
     DWORD code = driver->LoadError();
     // The diagnosis knows the tuner plug-in's side files and board only.
-    if ((code == ERROR_MOD_NOT_FOUND || code == ERROR_DLL_INIT_FAILED) && driver->UsesBoardLibrary()) {
-        cause = Diagnose(command.driver, true).cause;
+    std::string cause;
+    if (driver->UsesBoardLibrary() && (code == ERROR_MOD_NOT_FOUND || code == ERROR_DLL_INIT_FAILED)) {
+        cause = LoadFailureCause(driverPath, code);
         Complain(cause.empty() ? "zendrel-host check --board finds no cause for it" : "likely cause: " + cause);
     }
-    if (command.json)
+    if (json)
         WriteText(jsonHandle,
-                  JsonText(FailureJson(verb, ToUtf8(FullPath(command.driver)), driver->FailureCode(), error, cause)) +
+                  JsonText(FailureJson(verb, ToUtf8(FullPath(driverPath)), driver->FailureCode(), error, cause)) +
                       "\n");
     return false;
 }

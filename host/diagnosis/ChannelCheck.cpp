@@ -1,4 +1,4 @@
-#include "host/check/ChannelCheck.h"
+#include "host/diagnosis/ChannelCheck.h"
 
 #include <stdlib.h>
 #include <string.h>
