@@ -12,17 +12,18 @@
 // CPU: the process's CPU time over the clients' run, less the clients'
 // threads' own, per gigabyte the clients received, against `zendrel-host
 // record` writing the same channel to a file for as long, run in this process
-// too. Built with exceptions, as the client side of cpp-httplib needs them
-// (host/serve/Httplib.h).
-#include "host/serve/Httplib.h"
-
+// too.
 #include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
 
 #include <atomic>
 #include <mutex>
 #include <thread>
 
 #include "bench/Bench.h"
+#include "bench/HttpClient.h"
 #include "host/Commands.h"
 #include "host/Console.h"
 #include "host/serve/DriverDevice.h"
@@ -136,8 +137,6 @@ struct ClientRun {
 
 void RunClient(uint16_t port, ClientRun* run)
 {
-    httplib::Client client("127.0.0.1", port);
-    client.set_read_timeout(kClientSeconds + 20, 0);
     auto packet = [run](const uint8_t* p, uint64_t start, double when) {
         if (p[0] != 0x47 || Pid(p) != kNullPid)
             return;
@@ -156,7 +155,7 @@ void RunClient(uint16_t port, ClientRun* run)
     uint8_t partial[kPacket];
     size_t partialSize = 0;
     std::string path = "/stream/S/0/0?seconds=" + std::to_string(kClientSeconds);
-    auto result = client.Get(path.c_str(), [&](const char* text, size_t size) {
+    HttpResult result = HttpGet(port, path, [&](const char* text, size_t size) {
         double when = Seconds();
         // The stream starts on a packet; pieces end anywhere.
         for (size_t pos = 0; pos < size;) {
@@ -171,8 +170,8 @@ void RunClient(uint16_t port, ClientRun* run)
             }
         }
         return true;
-    });
-    run->complete = result && result->status == 200;
+    }, kClientSeconds + 20);
+    run->complete = result.complete && result.status == 200;
     run->cpuSeconds = ThreadCpuSeconds();
 }
 
@@ -215,8 +214,7 @@ bool RunServe(const Folder& folder, int clients, ServeRun* out)
     server.Start();
     // Once it answers, its connection threads are all there: their start is
     // not part of serving.
-    httplib::Client probe("127.0.0.1", port);
-    if (!probe.Get("/api/status")) {
+    if (HttpGet(port, "/api/status", [](const char*, size_t) { return true; }).status != 200) {
         printf("  serve does not answer\n");
         return false;
     }

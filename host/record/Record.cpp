@@ -9,7 +9,7 @@
 #include "host/Driver.h"
 #include "host/JsonOutput.h"
 #include "host/NewFile.h"
-#include "host/record/ChannelChoice.h"
+#include "host/ChannelChoice.h"
 #include "host/record/Summary.h"
 
 namespace {
