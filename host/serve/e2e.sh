@@ -168,6 +168,8 @@ if command -v chromium >/dev/null; then
   check "the page ran its script and showed a status" grep -q '<body data-state="live"' "$work/page.html"
   check "a row per tuner" [ "$(grep -o '<td>Zendrel-[ST].dll</td>' "$work/page.html" | wc -l)" = 2 ]
   check "no script error" [ -z "$(grep -E 'data-script-error|CONSOLE.*(Uncaught|Error)' "$work/page.html" "$work/chromium.log")" ]
+  check "times shown as clock times" grep -q 'since [0-9][0-9]:[0-9][0-9]:[0-9][0-9];' "$work/page.html"
+  check "the playlist linked" grep -q 'href="/playlist.m3u"' "$work/page.html"
 fi
 
 echo "== Ctrl+C (SIGTERM) with a stream running"
