@@ -9,9 +9,12 @@
 // client address and in all, the oldest being closed to make room, so that a
 // new request always gets in. The API, the page and every refusal are
 // answered on the socket thread at once. What may wait for the tuner pool (a
-// stream, a channel list not read yet) runs on a worker thread of its own,
-// which hands each write to the socket thread and waits for it: streams and
-// the API never wait behind each other.
+// stream, a channel list not read yet) runs on a worker thread of its own:
+// streams and the API never wait behind each other. A stream's worker sends
+// on its socket itself, without blocking (under Wine a send handed to the
+// socket thread costs several times the CPU); from the moment its worker
+// starts until it ends, only the worker writes on that socket and only it
+// has the socket closed.
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -22,6 +25,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "host/serve/HttpServer.h"
@@ -53,7 +57,7 @@ const size_t kSpareWorkers = 16;
 // This PC's addresses and names are read again when a client's address or
 // Host is not among them, at most this often.
 const double kLocalNamesSeconds = 10;
-// How often a stream with nothing to send, or a send that does not finish,
+// How often a stream with nothing to send, or a send that cannot go on,
 // looks whether it should end.
 const auto kStreamPoll = std::chrono::milliseconds(200);
 // The most a stream sends at once when its client has fallen behind.
@@ -106,8 +110,10 @@ struct Connection : std::enable_shared_from_this<Connection> {
     // Its place among the connections that are not streams, while listed.
     std::list<std::weak_ptr<Connection>>::iterator waiting;
     bool listed = false;
-    // A read is waiting for the client to close (Watch).
+    // A read is waiting for the client to close (Watch), and the stream's
+    // worker is done with the socket.
     bool watching = false;
+    bool finishing = false;
     char scratch[512];
     // The client closed its side or the connection was closed.
     std::atomic<bool> closed{false};
@@ -119,14 +125,6 @@ struct Connection : std::enable_shared_from_this<Connection> {
         deadline.cancel();
         socket.close(ec);
     }
-};
-
-// A worker waiting for a write it handed to the socket thread.
-struct Pending {
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool done = false;
-    bool ok = false;
 };
 
 }  // namespace
@@ -184,13 +182,14 @@ struct HttpServer::Impl {
     bool StartWorker(std::function<void()> work);
     // From a worker: answers on the socket thread.
     void Reply(const std::shared_ptr<Connection>& c, const ::Answer& answer);
-    // From a worker: starts op(done) on the socket thread and waits for it to
-    // call done(ok). False when it failed, or when the worker gave up waiting
-    // because the client has gone, the server stops or giveUp says so: the op
-    // may then still be running, and only CutOff ends it.
-    bool Run(const std::shared_ptr<Connection>& c, std::function<void(std::function<void(bool)>)> op,
-             const std::function<bool()>& giveUp);
+    // From a stream's worker: sends all of data. False when the send failed,
+    // or was given up because the client has gone, the server stops or
+    // giveUp says so.
+    bool Push(const std::shared_ptr<Connection>& c, const std::string& data, const std::function<bool()>& giveUp);
+    // From a stream's worker, once it is done: closed at once (a cut), or
+    // after the client has closed its side (Finish).
     void CutOff(const std::shared_ptr<Connection>& c);
+    void EndProperly(const std::shared_ptr<Connection>& c);
 
     bool Lists(std::vector<std::pair<char, std::vector<ChannelInfo>>>* lists,
                std::vector<std::pair<char, std::string>>* errors, bool load);
@@ -423,7 +422,12 @@ void HttpServer::Impl::Route(const std::shared_ptr<Connection>& c)
             Send(c, Error(status, error));
         else if (c->head)
             Send(c, HeadOfStream(request));
-        else if (!StartWorker([this, c, request, base] { Stream(c, request, base); })) {
+        else if (StartWorker([this, c, request, base] { Stream(c, request, base); })) {
+            // From here its worker has the socket: the connection is no
+            // longer among those a new one may push out.
+            Unlist(c);
+            Watch(c);
+        } else {
             pool.CountRefusal();
             Send(c, Error(503, "too many requests at once"));
         }
@@ -471,6 +475,7 @@ void HttpServer::Impl::Finish(const std::shared_ptr<Connection>& c)
     // never cut short by a reset; a client that does not close within
     // kCloseTime is closed.
     beast::error_code ec;
+    c->finishing = true;
     c->socket.shutdown(tcp::socket::shutdown_send, ec);
     EndAfter(c, kCloseTime);
     if (!c->watching)
@@ -490,13 +495,18 @@ void HttpServer::Impl::Drain(const std::shared_ptr<Connection>& c)
 void HttpServer::Impl::Watch(const std::shared_ptr<Connection>& c)
 {
     // A stream's client sends nothing more: a read that ends tells that it
-    // has gone, even while nothing is being sent.
+    // has gone, even while nothing is being sent. The worker then has the
+    // connection closed, unless it is done already.
     c->watching = true;
     c->socket.async_read_some(net::buffer(c->scratch), [this, c](beast::error_code ec, size_t) {
-        if (ec)
-            End(c);
-        else
+        if (!ec) {
             Watch(c);
+            return;
+        }
+        c->watching = false;
+        c->closed = true;
+        if (c->finishing)
+            End(c);
     });
 }
 
@@ -529,28 +539,29 @@ void HttpServer::Impl::Reply(const std::shared_ptr<Connection>& c, const ::Answe
     });
 }
 
-bool HttpServer::Impl::Run(const std::shared_ptr<Connection>& c, std::function<void(std::function<void(bool)>)> op,
-                           const std::function<bool()>& giveUp)
+bool HttpServer::Impl::Push(const std::shared_ptr<Connection>& c, const std::string& data,
+                            const std::function<bool()>& giveUp)
 {
-    auto pending = std::make_shared<Pending>();
-    net::post(io, [c, op, pending] {
-        auto done = [pending](bool ok) {
-            std::lock_guard<std::mutex> lock(pending->mutex);
-            pending->done = true;
-            pending->ok = ok;
-            pending->finished.notify_all();
-        };
-        if (c->closed)
-            done(false);
-        else
-            op(done);
-    });
-    std::unique_lock<std::mutex> lock(pending->mutex);
-    while (!pending->finished.wait_for(lock, kStreamPoll, [&] { return pending->done; })) {
+    SOCKET socket = c->socket.native_handle();
+    for (size_t sent = 0; sent < data.size();) {
+        int n = ::send(socket, data.data() + sent, static_cast<int>(std::min<size_t>(data.size() - sent, 1 << 20)), 0);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            continue;
+        }
+        if (WSAGetLastError() != WSAEWOULDBLOCK)
+            return false;
+        // The client's side is full: wait until it reads, looking now and
+        // then whether to give up.
+        fd_set writable;
+        FD_ZERO(&writable);
+        FD_SET(socket, &writable);
+        timeval wait = {0, static_cast<long>(std::chrono::microseconds(kStreamPoll).count())};
+        select(0, nullptr, &writable, nullptr, &wait);
         if (c->closed || Stopping() || giveUp())
             return false;
     }
-    return pending->ok;
+    return true;
 }
 
 void HttpServer::Impl::CutOff(const std::shared_ptr<Connection>& c)
@@ -558,6 +569,16 @@ void HttpServer::Impl::CutOff(const std::shared_ptr<Connection>& c)
     // Without the chunked transfer's end: the client sees a broken transfer.
     // The bytes already sent still arrive.
     net::post(io, [this, c] { End(c); });
+}
+
+void HttpServer::Impl::EndProperly(const std::shared_ptr<Connection>& c)
+{
+    net::post(io, [this, c] {
+        if (c->closed)
+            End(c);
+        else
+            Finish(c);
+    });
 }
 
 bool HttpServer::Impl::Lists(std::vector<std::pair<char, std::vector<ChannelInfo>>>* lists,
@@ -647,30 +668,21 @@ void HttpServer::Impl::Stream(const std::shared_ptr<Connection>& c, StreamReques
     // a cut cannot be told from an end.
     bool chunked = c->parser.get().version() >= 11;
     auto never = [] { return false; };
-    auto res = std::make_shared<http::response<http::empty_body>>(http::status::ok, chunked ? 11 : 10);
-    res->set(http::field::content_type, "video/mp2t");
-    res->set(http::field::cache_control, "no-store");
+    http::response<http::empty_body> res(http::status::ok, chunked ? 11 : 10);
+    res.set(http::field::content_type, "video/mp2t");
+    res.set(http::field::cache_control, "no-store");
     // Which tuner carries the stream, so that a client can find it in the
     // status (its signal, its errors).
-    res->set("Zendrel-Tuner", joined.copy);
-    res->keep_alive(false);
+    res.set("Zendrel-Tuner", joined.copy);
+    res.keep_alive(false);
     if (chunked)
-        res->chunked(true);
-    bool sent = Run(c,
-                    [this, c, res](std::function<void(bool)> done) {
-                        // No more deadline: from here the stream decides.
-                        Unlist(c);
-                        c->deadline.cancel();
-                        auto sr = std::make_shared<http::response_serializer<http::empty_body>>(*res);
-                        http::async_write_header(c->socket, *sr,
-                                                 [this, c, res, sr, done](beast::error_code ec, size_t) {
-                                                     if (!ec)
-                                                         Watch(c);
-                                                     done(!ec);
-                                                 });
-                    },
-                    never);
-    if (!sent) {
+        res.chunked(true);
+    std::ostringstream head;
+    head << res.base();
+    // The worker's sends wait for the client without blocking.
+    u_long nonBlocking = 1;
+    ioctlsocket(c->socket.native_handle(), FIONBIO, &nonBlocking);
+    if (!Push(c, head.str(), never)) {
         CutOff(c);
         return;
     }
@@ -687,6 +699,7 @@ void HttpServer::Impl::Stream(const std::shared_ptr<Connection>& c, StreamReques
             droppedAt = now;
         return now - droppedAt >= kDroppedGrace;
     };
+    std::string data;
     for (;;) {
         auto wait = kStreamPoll;
         if (request.seconds != 0) {
@@ -698,8 +711,10 @@ void HttpServer::Impl::Stream(const std::shared_ptr<Connection>& c, StreamReques
         Chunk chunk;
         Subscriber::Next next = queue.Take(&chunk, wait);
         if (next == Subscriber::Next::kTimeout) {
-            if (c->closed)
+            if (c->closed) {
+                CutOff(c);
                 return;
+            }
             if (Stopping())
                 break;
             continue;
@@ -708,33 +723,33 @@ void HttpServer::Impl::Stream(const std::shared_ptr<Connection>& c, StreamReques
             break;
         // Each piece goes out as soon as it is there; a client that is behind
         // gets what has piled up in one send rather than many.
-        auto pieces = std::make_shared<std::vector<Chunk>>(1, chunk);
+        std::vector<net::const_buffer> pieces(1, net::const_buffer(chunk.Data(), chunk.Size()));
+        std::vector<Chunk> held(1, chunk);
         size_t size = chunk.Size();
         Chunk more;
         while (size < kMostPerSend && queue.Take(&more, std::chrono::milliseconds(0)) == Subscriber::Next::kChunk) {
-            pieces->push_back(more);
+            pieces.emplace_back(more.Data(), more.Size());
+            held.push_back(more);
             size += more.Size();
         }
-        bool written = Run(c,
-                           [c, pieces, chunked](std::function<void(bool)> done) {
-                               std::vector<net::const_buffer> buffers;
-                               for (const Chunk& p : *pieces)
-                                   buffers.emplace_back(p.Data(), p.Size());
-                               auto handler = [c, pieces, done](beast::error_code ec, size_t) { done(!ec); };
-                               if (chunked)
-                                   net::async_write(c->socket, http::make_chunk(buffers), handler);
-                               else
-                                   net::async_write(c->socket, buffers, handler);
-                           },
-                           stuck);
-        if (!written && !queue.Dropped()) {
-            // The client gone, a send failed, or stopping with a send stuck.
-            CutOff(c);
-            return;
+        data.clear();
+        if (chunked) {
+            auto framed = http::make_chunk(pieces);
+            data.resize(net::buffer_size(framed));
+            net::buffer_copy(net::buffer(&data[0], data.size()), framed);
+        } else {
+            data.resize(size);
+            net::buffer_copy(net::buffer(&data[0], data.size()), pieces);
         }
-        if (!written)
+        if (Push(c, data, stuck)) {
+            queue.Sent(size);
+            continue;
+        }
+        if (queue.Dropped())
             break;
-        queue.Sent(size);
+        // The client gone, a send failed, or stopping with a send stuck.
+        CutOff(c);
+        return;
     }
     // However the stream ended: cut off when its client was dropped or its
     // tuner lost, so that a player or recorder sees a broken transfer, not a
@@ -743,19 +758,15 @@ void HttpServer::Impl::Stream(const std::shared_ptr<Connection>& c, StreamReques
         CutOff(c);
         return;
     }
-    bool ended = Run(c,
-        [this, c, chunked](std::function<void(bool)> done) {
-            auto finish = [this, c, done](beast::error_code ec, size_t) {
-                done(!ec);
-                Finish(c);
-            };
-            if (chunked)
-                net::async_write(c->socket, http::make_chunk_last(), finish);
-            else
-                finish(beast::error_code(), 0);
-        },
-        never);
-    if (!ended)
+    std::string last;
+    if (chunked) {
+        auto framed = http::make_chunk_last();
+        last.resize(net::buffer_size(framed));
+        net::buffer_copy(net::buffer(&last[0], last.size()), framed);
+    }
+    if (Push(c, last, never))
+        EndProperly(c);
+    else
         CutOff(c);
 }
 

@@ -247,6 +247,9 @@ plain=$(curl -s -m 10 "$base/" | wc -c)
 check "2,000 ranges on the page: 200, the page once" \
   [ "$(curl -s -m 10 -o "$work/ranged" -w '%{http_code}' -H "Range: $ranges" "$base/")" = 200 \
     -a "$(stat -c %s "$work/ranged")" = "$plain" ]
+curl -s --http1.0 -m 10 -D "$work/h10.h" -o "$work/h10.ts" "$base/stream/S/0/0?seconds=1"
+check "HTTP/1.0: the stream sent plain, without chunks" [ -z "$(grep -i '^Transfer-Encoding' "$work/h10.h")" ]
+check "... whole packets" packets "$work/h10.ts"
 code 200 "the kind letter in lower case" -o /dev/null "$base/stream/s/0/0?seconds=1"
 code 200 "a name in any case" -o /dev/null "$base/stream/S?name=bs1%2Fts0&seconds=1"
 check "a near miss: 404 with what was meant" grep -q 'did you mean \\"BS1/TS0\\"' \
