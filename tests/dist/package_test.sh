@@ -29,7 +29,7 @@ check "texts with CR LF line ends" grep -q $'\r$' "$top/INSTALL.txt"
 lacks() { ! grep -qF -- "$1" "$2"; }
 for guide in INSTALL.txt INSTALL.ja.txt; do
   for topic in Zendrel-S0.dll Zendrel-ST.ini '$CS110' 'check Zendrel-S.dll' 'peak Mbit/s' 'init Zendrel-S.dll' \
-    'OutLNB=0' 'device lost' 'zendrel-host serve'; do
+    'OutLNB=0' 'device lost' 'zendrel-host serve' 'playlist.m3u' 'schtasks /Create' '--host'; do
     check "$guide: covers $topic" grep -qF -- "$topic" "$top/$guide"
   done
   check "$guide: version filled in" lacks @VERSION@ "$top/$guide"
