@@ -17,10 +17,7 @@
 #include <thread>
 
 #include "bench/Bench.h"
-#include "bench/HttpClient.h"
-#include "host/Console.h"
-#include "host/serve/DriverDevice.h"
-#include "host/serve/HttpServer.h"
+#include "bench/ServeSupport.h"
 
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
@@ -239,32 +236,12 @@ bool RunConnectionsBench(const Standin& board)
            kStatusRequests, static_cast<int>(kStatusEvery.count()), static_cast<int>(sizeof kNewStreams / 4), kIdle,
            kSlow);
     Folder folder;
-    if (folder.AddPlugin(L"Zendrel-S.dll").empty() || !folder.Write(L"Zendrel-ST.ini", kNoAutoMakeSettings)) {
-        printf("  could not lay out the folder\n");
+    if (!LayOutSatellite(board, folder, kSatelliteRate))
         return false;
-    }
-    board.EptSimReset();
-    board.EptSimSetLogging(0);
-    board.EptSimSetRate(0, kSatelliteRate);
-    PoolSettings pool;
-    pool.idleSeconds = 10;
-    pool.now = Seconds;
-    pool.localTime = [] { return LocalTimeText(); };
-    CopyInfo copy;
-    copy.path = folder.Path(L"Zendrel-S.dll");
-    copy.name = "Zendrel-S.dll";
-    copy.kind = 'S';
-    TunerPool tuners({copy}, MakeDriverDevice, pool);
-    HttpSettings http;
-    http.port = 0;
-    HttpServer server(tuners, http);
-    std::string error;
-    uint16_t port = 0;
-    if (!server.Bind(&error, &port)) {
-        printf("  serve could not listen: %s\n", error.c_str());
+    InProcessServe serve(folder, 16);
+    if (!serve.Start())
         return false;
-    }
-    server.Start();
+    uint16_t port = serve.Port();
     // The copy loaded and a stream served once: what follows is serving.
     auto ignore = [](const char*, size_t) { return true; };
     if (HttpGet(port, "/stream/S/0/0?seconds=1", ignore).status != 200) {
@@ -302,7 +279,6 @@ bool RunConnectionsBench(const Standin& board)
     double rate = ConnectionRate(port);
     printf("connect-and-close loop: %.0f connections a second (goal >= %.0f: %s); working set afterwards: %.1f MB\n\n",
            rate, kGoalRate, rate >= kGoalRate ? "met" : "not met", WorkingSetMb());
-    tuners.Shutdown();
-    server.Stop();
+    serve.Stop();
     return true;
 }

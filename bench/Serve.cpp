@@ -23,11 +23,8 @@
 #include <thread>
 
 #include "bench/Bench.h"
-#include "bench/HttpClient.h"
+#include "bench/ServeSupport.h"
 #include "host/Commands.h"
-#include "host/Console.h"
-#include "host/serve/DriverDevice.h"
-#include "host/serve/HttpServer.h"
 
 namespace {
 
@@ -190,30 +187,13 @@ struct ServeRun {
 bool RunServe(const Folder& folder, int clients, ServeRun* out)
 {
     ReadLog reads;
-    PoolSettings pool;
-    pool.idleSeconds = 10;
-    pool.maxClients = 64;
-    pool.now = Seconds;
-    pool.localTime = [] { return LocalTimeText(); };
-    pool.onRead = [&reads](const uint8_t* data, size_t size, double when) { reads.Add(data, size, when); };
-    CopyInfo copy;
-    copy.path = folder.Path(L"Zendrel-S.dll");
-    copy.name = "Zendrel-S.dll";
-    copy.kind = 'S';
-    TunerPool tuners({copy}, MakeDriverDevice, pool);
-    HttpSettings http;
-    http.port = 0;
-    http.maxClients = 64;
-    HttpServer server(tuners, http);
-    std::string error;
-    uint16_t port = 0;
-    if (!server.Bind(&error, &port)) {
-        printf("  serve could not listen: %s\n", error.c_str());
+    InProcessServe serve(folder, 64, [&reads](const uint8_t* data, size_t size, double when) {
+        reads.Add(data, size, when);
+    });
+    if (!serve.Start())
         return false;
-    }
-    server.Start();
-    // Once it answers, its connection threads are all there: their start is
-    // not part of serving.
+    uint16_t port = serve.Port();
+    // Once it answers, it is serving.
     if (HttpGet(port, "/api/status", [](const char*, size_t) { return true; }).status != 200) {
         printf("  serve does not answer\n");
         return false;
@@ -228,9 +208,8 @@ bool RunServe(const Folder& folder, int clients, ServeRun* out)
         t.join();
     double cpuAfter = CpuSeconds(GetCurrentProcess());
     out->read = reads.Total();
-    out->dropped = tuners.Status().droppedClients;
-    tuners.Shutdown();
-    server.Stop();
+    out->dropped = serve.Pool().Status().droppedClients;
+    serve.Stop();
 
     out->clients = clients;
     double clientCpu = 0;
@@ -295,13 +274,8 @@ bool RunServeBench(const Standin& board)
            "   zendrel-host record writing the channel to a file for as long.\n\n",
            kSatelliteRate * 8 / 1e6, kClientSeconds);
     Folder folder;
-    if (folder.AddPlugin(L"Zendrel-S.dll").empty() || !folder.Write(L"Zendrel-ST.ini", kNoAutoMakeSettings)) {
-        printf("  could not lay out the folder\n");
+    if (!LayOutSatellite(board, folder, kSatelliteRate))
         return false;
-    }
-    board.EptSimReset();
-    board.EptSimSetLogging(0);
-    board.EptSimSetRate(0, kSatelliteRate);
 
     double recordCpu = 0;
     uint64_t recordBytes = 0;

@@ -1,21 +1,78 @@
 // Built with exceptions, as Asio needs them.
-#include "bench/HttpClient.h"
+#include "bench/ServeSupport.h"
 
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
+#include <stdio.h>
 #include <string.h>
 
 #include <limits>
 #include <vector>
 
 #include "bench/Bench.h"
+#include "host/Console.h"
+#include "host/serve/DriverDevice.h"
 
 namespace net = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = net::ip::tcp;
+
+bool LayOutSatellite(const Standin& board, const Folder& folder, uint32_t rate)
+{
+    if (folder.AddPlugin(L"Zendrel-S.dll").empty() || !folder.Write(L"Zendrel-ST.ini", kNoAutoMakeSettings)) {
+        printf("  could not lay out the folder\n");
+        return false;
+    }
+    board.EptSimReset();
+    board.EptSimSetLogging(0);
+    board.EptSimSetRate(0, rate);
+    return true;
+}
+
+InProcessServe::InProcessServe(const Folder& folder, size_t maxClients,
+                               std::function<void(const uint8_t*, size_t, double)> onRead)
+{
+    PoolSettings pool;
+    pool.idleSeconds = 10;
+    pool.maxClients = maxClients;
+    pool.now = Seconds;
+    pool.localTime = [] { return LocalTimeText(); };
+    pool.onRead = std::move(onRead);
+    CopyInfo copy;
+    copy.path = folder.Path(L"Zendrel-S.dll");
+    copy.name = "Zendrel-S.dll";
+    copy.kind = 'S';
+    m_pool.reset(new TunerPool({copy}, MakeDriverDevice, pool));
+    HttpSettings http;
+    http.port = 0;
+    http.maxClients = maxClients;
+    m_server.reset(new HttpServer(*m_pool, http));
+}
+
+InProcessServe::~InProcessServe()
+{
+    Stop();
+}
+
+bool InProcessServe::Start()
+{
+    std::string error;
+    if (!m_server->Bind(&error, &m_port)) {
+        printf("  serve could not listen: %s\n", error.c_str());
+        return false;
+    }
+    m_server->Start();
+    return true;
+}
+
+void InProcessServe::Stop()
+{
+    m_pool->Shutdown();
+    m_server->Stop();
+}
 
 HttpResult HttpGet(uint16_t port, const std::string& target, const std::function<bool(const char*, size_t)>& sink,
                    double timeoutSeconds)
