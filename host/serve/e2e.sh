@@ -50,9 +50,11 @@ printf '%s\r\n' '[board]' 'satellite rate = 8000000' '[feeds]' 'satellite 0 0x40
   '[log]' 'file = calls.log' >"$tv/EarthPtDll-standin.ini"
 win() { local p=${1//\//\\}; echo "Z:$p"; }
 
-# Starts the server with the options given; sets base (its URL) and server.
+# Starts the server with the options given (listening on $listen, 127.0.0.1
+# and a port the system picks unless set); sets base (its URL) and server.
 start_server() {
-  "${run[@]}" "$bin/zendrel-host.exe" serve "$(win "$tv")" --listen 127.0.0.1:0 "$@" >"$work/out" 2>"$work/err" &
+  "${run[@]}" "$bin/zendrel-host.exe" serve "$(win "$tv")" --listen "${listen:-127.0.0.1:0}" "$@" \
+    >"$work/out" 2>"$work/err" &
   server=$!
   base=
   for _ in $(seq 100); do
@@ -186,10 +188,17 @@ check "the summary" grep -q '^clients served: [0-9]*, dropped: 1, refused: 1$' "
 
 echo "== a fresh server: HEAD, connections, names and what it answers"
 rm -f "$tv/calls.log"
-start_server --host tv.example.test --allow 10.0.0.0/8
+# On every network, so that it names this PC's addresses; the tests still
+# talk to 127.0.0.1 only, and --allow turns away any other machine.
+listen=0.0.0.0:0 start_server --host tv.example.test --allow 10.0.0.0/8
 port=${base##*:}
 check "the second server listens" [ -n "$base" ]
 [ -n "$base" ] || { cat "$work/err"; finish_checks; }
+own=$(hostname -I 2>/dev/null | tr ' ' '\n' | grep -E '^[0-9]+(\.[0-9]+){3}$' | grep -v '^127\.' | head -n 1)
+if [ -n "$own" ]; then
+  check "on every network: the URL other machines use, in the first lines" \
+    grep -q "^zendrel-host: from other machines: .*http://$own:$port/" "$work/err"
+fi
 check "HEAD of a stream before any list: 200, a stream's type" grep -qi '^Content-Type: video/mp2t' \
   <(curl -s -m 10 -I "$base/stream/S/0/0")
 check "... and no copy loaded for it" [ "$(field "$(status)" 'tuners.0.state;tuners.1.state' | tr '\n' ' ')" = "free free " ]
