@@ -95,11 +95,16 @@ Answer Error(int status, const std::string& error)
 }
 
 // One client connection, from accept to close. Its socket and timer are used
-// on the socket thread only; a worker reaches it through posted calls.
-struct Connection : std::enable_shared_from_this<Connection> {
-    Connection(tcp::socket s) : socket(std::move(s)), deadline(socket.get_executor()) {}
+// on the socket thread only, but for a stream's worker, which sends through
+// the system's handle of the socket (see above).
+struct Connection {
+    explicit Connection(tcp::socket s)
+        : socket(std::move(s)), handle(socket.native_handle()), deadline(socket.get_executor())
+    {
+    }
 
     tcp::socket socket;
+    const SOCKET handle;
     net::steady_timer deadline;
     uint32_t address = 0;
     std::string addressText;
@@ -542,7 +547,7 @@ void HttpServer::Impl::Reply(const std::shared_ptr<Connection>& c, const ::Answe
 bool HttpServer::Impl::Push(const std::shared_ptr<Connection>& c, const std::string& data,
                             const std::function<bool()>& giveUp)
 {
-    SOCKET socket = c->socket.native_handle();
+    SOCKET socket = c->handle;
     for (size_t sent = 0; sent < data.size();) {
         int n = ::send(socket, data.data() + sent, static_cast<int>(std::min<size_t>(data.size() - sent, 1 << 20)), 0);
         if (n > 0) {
@@ -681,7 +686,7 @@ void HttpServer::Impl::Stream(const std::shared_ptr<Connection>& c, StreamReques
     head << res.base();
     // The worker's sends wait for the client without blocking.
     u_long nonBlocking = 1;
-    ioctlsocket(c->socket.native_handle(), FIONBIO, &nonBlocking);
+    ioctlsocket(c->handle, FIONBIO, &nonBlocking);
     if (!Push(c, head.str(), never)) {
         CutOff(c);
         return;

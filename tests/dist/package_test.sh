@@ -43,8 +43,9 @@ check "the plug-in imports EarthPtDll.dll" grep -qx earthptdll.dll <<<"$dll_impo
 check "the plug-in imports only system libraries besides ($(echo $dll_imports))" \
   [ -z "$(grep -Evx "$allowed" <<<"$dll_imports")" ]
 host_imports=$(imports "$top/zendrel-host.exe")
-# zendrel-host serves over the network (Windows sockets) as well.
+# zendrel-host serves over the network (Windows sockets, and the IP helper
+# for this PC's addresses) as well.
 check "zendrel-host imports only system libraries ($(echo $host_imports))" \
-  [ -z "$(grep -Evx "${allowed/|earthptdll/|ws2_32}" <<<"$host_imports")" ]
+  [ -z "$(grep -Evx "${allowed/|earthptdll/|ws2_32|mswsock|iphlpapi}" <<<"$host_imports")" ]
 
 finish_checks
