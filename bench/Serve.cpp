@@ -12,21 +12,19 @@
 // CPU: the process's CPU time over the clients' run, less the clients'
 // threads' own, per gigabyte the clients received, against `zendrel-host
 // record` writing the same channel to a file for as long, run in this process
-// too. Built with exceptions, as the client side of cpp-httplib needs them
-// (host/serve/Httplib.h).
-#include "host/serve/Httplib.h"
-
+// too.
 #include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
 
 #include <atomic>
 #include <mutex>
 #include <thread>
 
 #include "bench/Bench.h"
+#include "bench/ServeSupport.h"
 #include "host/Commands.h"
-#include "host/Console.h"
-#include "host/serve/DriverDevice.h"
-#include "host/serve/HttpServer.h"
 
 namespace {
 
@@ -136,8 +134,6 @@ struct ClientRun {
 
 void RunClient(uint16_t port, ClientRun* run)
 {
-    httplib::Client client("127.0.0.1", port);
-    client.set_read_timeout(kClientSeconds + 20, 0);
     auto packet = [run](const uint8_t* p, uint64_t start, double when) {
         if (p[0] != 0x47 || Pid(p) != kNullPid)
             return;
@@ -156,7 +152,7 @@ void RunClient(uint16_t port, ClientRun* run)
     uint8_t partial[kPacket];
     size_t partialSize = 0;
     std::string path = "/stream/S/0/0?seconds=" + std::to_string(kClientSeconds);
-    auto result = client.Get(path.c_str(), [&](const char* text, size_t size) {
+    HttpResult result = HttpGet(port, path, [&](const char* text, size_t size) {
         double when = Seconds();
         // The stream starts on a packet; pieces end anywhere.
         for (size_t pos = 0; pos < size;) {
@@ -171,8 +167,8 @@ void RunClient(uint16_t port, ClientRun* run)
             }
         }
         return true;
-    });
-    run->complete = result && result->status == 200;
+    }, kClientSeconds + 20);
+    run->complete = result.complete && result.status == 200;
     run->cpuSeconds = ThreadCpuSeconds();
 }
 
@@ -191,32 +187,14 @@ struct ServeRun {
 bool RunServe(const Folder& folder, int clients, ServeRun* out)
 {
     ReadLog reads;
-    PoolSettings pool;
-    pool.idleSeconds = 10;
-    pool.maxClients = 64;
-    pool.now = Seconds;
-    pool.localTime = [] { return LocalTimeText(); };
-    pool.onRead = [&reads](const uint8_t* data, size_t size, double when) { reads.Add(data, size, when); };
-    CopyInfo copy;
-    copy.path = folder.Path(L"Zendrel-S.dll");
-    copy.name = "Zendrel-S.dll";
-    copy.kind = 'S';
-    TunerPool tuners({copy}, MakeDriverDevice, pool);
-    HttpSettings http;
-    http.port = 0;
-    http.maxClients = 64;
-    HttpServer server(tuners, http);
-    std::string error;
-    uint16_t port = 0;
-    if (!server.Bind(&error, &port)) {
-        printf("  serve could not listen: %s\n", error.c_str());
+    InProcessServe serve(folder, 64, [&reads](const uint8_t* data, size_t size, double when) {
+        reads.Add(data, size, when);
+    });
+    if (!serve.Start())
         return false;
-    }
-    server.Start();
-    // Once it answers, its connection threads are all there: their start is
-    // not part of serving.
-    httplib::Client probe("127.0.0.1", port);
-    if (!probe.Get("/api/status")) {
+    uint16_t port = serve.Port();
+    // Once it answers, it is serving.
+    if (HttpGet(port, "/api/status", [](const char*, size_t) { return true; }).status != 200) {
         printf("  serve does not answer\n");
         return false;
     }
@@ -230,9 +208,8 @@ bool RunServe(const Folder& folder, int clients, ServeRun* out)
         t.join();
     double cpuAfter = CpuSeconds(GetCurrentProcess());
     out->read = reads.Total();
-    out->dropped = tuners.Status().droppedClients;
-    tuners.Shutdown();
-    server.Stop();
+    out->dropped = serve.Pool().Status().droppedClients;
+    serve.Stop();
 
     out->clients = clients;
     double clientCpu = 0;
@@ -297,13 +274,8 @@ bool RunServeBench(const Standin& board)
            "   zendrel-host record writing the channel to a file for as long.\n\n",
            kSatelliteRate * 8 / 1e6, kClientSeconds);
     Folder folder;
-    if (folder.AddPlugin(L"Zendrel-S.dll").empty() || !folder.Write(L"Zendrel-ST.ini", kNoAutoMakeSettings)) {
-        printf("  could not lay out the folder\n");
+    if (!LayOutSatellite(board, folder, kSatelliteRate))
         return false;
-    }
-    board.EptSimReset();
-    board.EptSimSetLogging(0);
-    board.EptSimSetRate(0, kSatelliteRate);
 
     double recordCpu = 0;
     uint64_t recordBytes = 0;

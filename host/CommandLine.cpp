@@ -38,13 +38,15 @@ const struct {
      "          writes its missing side files (it never replaces one), and say\n"
      "          which were written\n"},
     {CommandKind::kServe, "serve",
-     "zendrel-host serve FOLDER [--listen HOST:PORT] [--allow CIDR]... [--idle-seconds N]\n"
-     "                          [--max-clients N] [--json]\n",
+     "zendrel-host serve FOLDER [--listen HOST:PORT] [--allow CIDR]... [--host NAME]...\n"
+     "                          [--idle-seconds N] [--max-clients N] [--json]\n",
      "  serve   stream the channels of the plug-in copies in FOLDER over HTTP, with\n"
      "          a JSON API and a status page at http://HOST:PORT/ (default\n"
-     "          127.0.0.1:40080); --allow limits the clients (repeatable), a tuner\n"
-     "          is released --idle-seconds (10) after its last client, at most\n"
-     "          --max-clients (16, up to 64) streams; Ctrl+C stops it\n"},
+     "          127.0.0.1:40080); --allow limits the clients (repeatable; this PC\n"
+     "          is always served), --host adds a name clients reach it by besides\n"
+     "          this PC's own (repeatable), a tuner is released --idle-seconds (10)\n"
+     "          after its last client, at most --max-clients (16, up to 64)\n"
+     "          streams; Ctrl+C stops it\n"},
 };
 
 const char kJsonHelp[] = "  --json  the result as one JSON object on standard output\n";
@@ -213,8 +215,13 @@ std::wstring NearestVerb(const std::wstring& verb)
     return L"; did you mean \"" + std::wstring(nearest, nearest + strlen(nearest)) + L"\"?";
 }
 
-bool ParseServe(Option* listen, const std::vector<std::wstring>& allow, Option* idle, Option* maxClients,
-                Command* command, std::wstring* error)
+std::wstring Wide(const std::string& ascii)
+{
+    return std::wstring(ascii.begin(), ascii.end());
+}
+
+bool ParseServe(Option* listen, const std::vector<std::wstring>& allow, const std::vector<std::wstring>& hosts,
+                Option* idle, Option* maxClients, Command* command, std::wstring* error)
 {
     if (listen->seen && !ParseListen(Narrow(listen->value), &command->listenAddress, &command->listenPort)) {
         *error = L"--listen takes an IPv4 address and a port, as 127.0.0.1:40080, not \"" + listen->value + L"\"";
@@ -222,11 +229,22 @@ bool ParseServe(Option* listen, const std::vector<std::wstring>& allow, Option* 
     }
     for (const std::wstring& value : allow) {
         Ipv4Net net;
-        if (!ParseIpv4Net(Narrow(value), &net)) {
-            *error = L"--allow takes an IPv4 address or network, as 192.168.1.0/24, not \"" + value + L"\"";
+        std::string why;
+        if (!ParseIpv4Net(Narrow(value), &net, &why)) {
+            *error = why.empty()
+                         ? L"--allow takes an IPv4 address or network, as 192.168.1.0/24, not \"" + value + L"\""
+                         : L"--allow " + value + L": " + Wide(why);
             return false;
         }
         command->allow.push_back(net);
+    }
+    for (const std::wstring& value : hosts) {
+        std::string name = Narrow(value);
+        if (!ValidHostName(name)) {
+            *error = L"--host takes a host name or IPv4 address, as tv.home.arpa, not \"" + value + L"\"";
+            return false;
+        }
+        command->hosts.push_back(name);
     }
     uint64_t value = 0;
     if (idle->seen) {
@@ -307,13 +325,15 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, s
         {L"--json", kAnyVerb, false, false, {}},
         {L"--listen", kServeVerb, true, false, {}},    {L"--allow", kServeVerb, true, false, {}},
         {L"--idle-seconds", kServeVerb, true, false, {}}, {L"--max-clients", kServeVerb, true, false, {}},
+        {L"--host", kServeVerb, true, false, {}},
     };
     Option& writeChannels = options[5];
     Option& force = options[6];
     Option& board = options[7];
     Option& json = options[8];
     Option& allow = options[10];
-    std::vector<std::wstring> allowed;  // --allow, any number of times
+    Option& host = options[13];
+    std::vector<std::wstring> allowed, hosts;  // --allow and --host, any number of times
     bool haveDriver = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::wstring& arg = args[i];
@@ -327,7 +347,7 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, s
                 *error = L"unknown option " + arg + L" for " + verb;
                 return false;
             }
-            if (option->seen && option != &allow) {
+            if (option->seen && option != &allow && option != &host) {
                 *error = arg + L" given twice";
                 return false;
             }
@@ -340,6 +360,8 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, s
                 option->value = args[++i];
             if (option == &allow)
                 allowed.push_back(option->value);
+            if (option == &host)
+                hosts.push_back(option->value);
         } else if (!haveDriver) {
             command->driver = arg;
             haveDriver = true;
@@ -361,7 +383,7 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Command* command, s
     }
     command->writeChannels = writeChannels.value;
     if (command->kind == CommandKind::kServe)
-        return ParseServe(&options[9], allowed, &options[11], &options[12], command, error);
+        return ParseServe(&options[9], allowed, hosts, &options[11], &options[12], command, error);
     if (command->kind != CommandKind::kRecord)
         return true;
     return ParseRecord(&options[0], &options[1], &options[2], &options[3], &options[4], command, error);

@@ -37,10 +37,11 @@ struct Command {
     // scan: where to write the channels found; empty = nowhere.
     std::wstring writeChannels;
     // serve: the plug-in folder (in driver), where to listen, who may connect,
-    // how long an unused tuner stays loaded, how many streams at once.
+    // what names it answers to, how long an unused tuner stays loaded, how many streams at once.
     uint32_t listenAddress = 0x7F000001;  // 127.0.0.1
     uint16_t listenPort = 40080;
     std::vector<Ipv4Net> allow;  // empty: every address
+    std::vector<std::string> hosts;  // --host: names it answers to besides its own
     uint32_t idleSeconds = 10;
     uint32_t maxClients = 16;
 };

@@ -16,7 +16,11 @@ if [ $# -ne 1 ]; then
 fi
 bin=$(cd "$1" && pwd) || exit 2
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-run="$root/scripts/wine-run.sh"
+# Every command has a time limit of its own, so that a hang fails in seconds.
+# --foreground: a signal goes to the runner alone, which passes it on as
+# Ctrl+C; sent to the whole group, it would end the program at once.
+runner="$root/scripts/wine-run.sh"
+run=(timeout --foreground -k 5 30 "$runner")
 host="$bin/zendrel-host.exe"
 for f in "$host" "$bin/Zendrel.dll" "$bin/standin/EarthPtDll.dll"; do
   [ -f "$f" ] || { echo "missing $f" >&2; exit 2; }
@@ -37,10 +41,10 @@ S=$(win "$plugins/Zendrel-S.dll")
 T=$(win "$plugins/Zendrel-T.dll")
 
 . "$root/tests/checks.sh"
-# Runs zendrel-host, for two minutes at most; leaves its exit status in rc,
+# Runs zendrel-host within run's time limit; leaves its exit status in rc,
 # output in out and err.
 zh() {
-  timeout 120 "$run" "$host" "$@" >"$work/out" 2>"$work/err"
+  "${run[@]}" "$host" "$@" >"$work/out" 2>"$work/err"
   rc=$?
   out=$(cat "$work/out")
   err=$(cat "$work/err")
@@ -64,7 +68,7 @@ has_fields() { json "$1" >/dev/null; }
 interrupt() {  # interrupt HOW ARGS...
   local how=$1
   shift
-  setsid "$run" "$host" "$@" >"$work/out" 2>"$work/err" &
+  setsid "${run[@]}" "$host" "$@" >"$work/out" 2>"$work/err" &
   local pid=$!
   sleep 3
   if [ "$how" = INT-group ]; then
@@ -209,7 +213,7 @@ check "scan --write-channels to an existing file: exit 1, untouched" \
   [ "$rc" = 1 -a "$(cat "$work/channels.txt")" = "keep me" ]
 
 echo "== standard output"
-timeout 60 "$run" "$host" record "$S" --space 0 --channel 1 --bytes 100000 --out - >"$work/stdout.ts" 2>"$work/err"
+"${run[@]}" "$host" record "$S" --space 0 --channel 1 --bytes 100000 --out - >"$work/stdout.ts" 2>"$work/err"
 rc=$?
 out=$(cat "$work/err")
 check "--out -: exit 0" [ "$rc" = 0 ]
@@ -217,7 +221,7 @@ check "--out -: exactly the stream on stdout" [ "$(size "$work/stdout.ts")" = 10
 check "--out -: summary on stderr" [ "$(value bytes)" = 100000 -a "$(value 'TS ID')" = 0x4011 ]
 check "--out -: a partial packet at the end is put down to --bytes" \
   line "$(value 'partial packet at the end')" '^[0-9]+ bytes \(--bytes ended''
-timeout 60 "$run" "$host" record "$S" --space 0 --channel 1 --bytes 1000 --out - --json 2>"$work/err" | cat >/dev/null
+"${run[@]}" "$host" record "$S" --space 0 --channel 1 --bytes 1000 --out - --json 2>"$work/err" | cat >/dev/null
 out=$(cat "$work/err")
 check "--out - --json: the object on stderr" has "$(json bytes)" "bytes=1000"
 
@@ -295,7 +299,7 @@ check "fed channel: over one pass of the file" [ "$(size "$fed")" -gt 717032 ]
 check "fed channel: continuous across the passes" [ "$(value 'continuity errors')" = 0 ]
 check "fed channel: no sync loss" line "$out" '^sync losses: 0 '
 if command -v ffprobe >/dev/null; then
-  streams=$(ffprobe -v error -show_entries stream=codec_type -of default=nw=1:nk=1 "$fed" |
+  streams=$(timeout 30 ffprobe -v error -show_entries stream=codec_type -of default=nw=1:nk=1 "$fed" |
     grep -xE 'audio|video' | sort -u | tr '\n' ' ')
   check "fed channel: ffprobe finds audio and video" [ "$streams" = "audio video " ]
 fi
@@ -303,13 +307,15 @@ fi
 echo "== two processes share the board"
 # The first recording holds Ec1Bs1; the second satellite copy must take the
 # other satellite tuner, and a third finds none free.
-"$run" "$host" record "$S" --space 0 --channel 0 --seconds 30 --out "$(win "$work/first.ts")" >/dev/null 2>&1 &
+# These two run without a time limit: they are killed below, runner and
+# program, within seconds.
+"$runner" "$host" record "$S" --space 0 --channel 0 --seconds 30 --out "$(win "$work/first.ts")" >/dev/null 2>&1 &
 first=$!
 # A recording is written under a partial name until it ends.
 for _ in $(seq 50); do [ "$(size "$work/first.partial.ts")" -gt 0 ] && break; sleep 0.2; done
 zh list "$S"
 check "second process: takes Ec1Bs2" has "$out" "tuner: Ec1Bs2"
-"$run" "$host" record "$S" --space 0 --channel 1 --seconds 30 --out "$(win "$work/second.ts")" >/dev/null 2>&1 &
+"$runner" "$host" record "$S" --space 0 --channel 1 --seconds 30 --out "$(win "$work/second.ts")" >/dev/null 2>&1 &
 second=$!
 for _ in $(seq 50); do [ "$(size "$work/second.partial.ts")" -gt 0 ] && break; sleep 0.2; done
 zh list "$S"

@@ -5,10 +5,10 @@
 # too, which the 32-bit tests take as it is), a Japanese UTF-8 locale (so
 # that Wine's ANSI code page is 932), the GoogleTest sources, and clang with
 # libFuzzer for the fuzz targets; for zendrel-host's HTTP server, nlohmann/json
-# and cpp-httplib's single header (from Debian's source package, since the
-# binary package ships only a header split for its Linux library); ffmpeg,
-# chromium and curl, with which the server's tests play and read a stream and
-# load its page.
+# and Boost's headers (Asio and Beast), and cpp-httplib's single header (from
+# Debian's source package, since the binary package ships only a header split
+# for its Linux library); ffmpeg, mpv, chromium and curl, with which the
+# server's tests play and read a stream and its playlist and load its page.
 # Idempotent: it does nothing when everything is already there.
 set -euo pipefail
 
@@ -27,8 +27,10 @@ command -v clang++ >/dev/null                  || need+=(clang)
 [ -f "$(clang++ -print-file-name="libclang_rt.fuzzer-$(uname -m).a" 2>/dev/null)" ] || need+=(libclang-rt-14-dev)
 [ -f /usr/share/i18n/SUPPORTED ]               || need+=(locales)
 [ -f /usr/include/nlohmann/json.hpp ]          || need+=(nlohmann-json3-dev)
+[ -f /usr/include/boost/beast.hpp ]            || need+=(libboost-dev)
 command -v ffprobe >/dev/null                  || need+=(ffmpeg)
 command -v curl >/dev/null                     || need+=(curl)
+command -v mpv >/dev/null                      || need+=(mpv)
 command -v chromium >/dev/null                 || need+=(chromium)
 command -v dpkg-source >/dev/null              || need+=(dpkg-dev)
 wine_ok=1

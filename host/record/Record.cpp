@@ -9,8 +9,8 @@
 #include "host/Driver.h"
 #include "host/JsonOutput.h"
 #include "host/NewFile.h"
+#include "host/ChannelChoice.h"
 #include "host/StreamWatch.h"
-#include "host/record/ChannelChoice.h"
 #include "host/record/Summary.h"
 
 namespace {

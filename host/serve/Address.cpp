@@ -54,7 +54,7 @@ std::string Ipv4Text(uint32_t address)
            std::to_string((address >> 8) & 255) + "." + std::to_string(address & 255);
 }
 
-bool ParseIpv4Net(const std::string& text, Ipv4Net* net)
+bool ParseIpv4Net(const std::string& text, Ipv4Net* net, std::string* error)
 {
     size_t pos = 0;
     uint32_t address = 0;
@@ -68,8 +68,13 @@ bool ParseIpv4Net(const std::string& text, Ipv4Net* net)
         if (!ReadNumber(text, &pos, 32, &prefix) || pos != text.size())
             return false;
     }
-    if ((address & ~Mask(static_cast<int>(prefix))) != 0)
+    if ((address & ~Mask(static_cast<int>(prefix))) != 0) {
+        if (error != nullptr)
+            *error = "the bits past the first " + std::to_string(prefix) + " of a network must be zero: " +
+                     Ipv4Text(address & Mask(static_cast<int>(prefix))) + "/" + std::to_string(prefix) +
+                     " is the network, " + Ipv4Text(address) + " one address alone";
         return false;
+    }
     net->address = address;
     net->prefix = static_cast<int>(prefix);
     return true;
@@ -88,13 +93,30 @@ bool ParseListen(const std::string& text, uint32_t* address, uint16_t* port)
     return true;
 }
 
-bool AddressAllowed(const std::vector<Ipv4Net>& allow, const std::string& remote)
+bool ValidHostName(const std::string& name)
 {
-    if (allow.empty())
-        return true;
-    uint32_t address = 0;
-    if (!ParseIpv4(remote, &address))
+    if (name.empty() || name.size() > 253 || name.front() == '.' || name.front() == '-')
         return false;
+    for (char c : name) {
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-'))
+            return false;
+    }
+    return true;
+}
+
+bool IsLoopback(uint32_t address)
+{
+    return (address >> 24) == 127;
+}
+
+bool AddressAllowed(const std::vector<Ipv4Net>& allow, uint32_t address, const LocalNames& local)
+{
+    if (allow.empty() || IsLoopback(address))
+        return true;
+    for (uint32_t own : local.addresses) {
+        if (own == address)
+            return true;
+    }
     for (const Ipv4Net& net : allow) {
         if (((address ^ net.address) & Mask(net.prefix)) == 0)
             return true;

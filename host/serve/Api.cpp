@@ -2,6 +2,7 @@
 
 #include <math.h>
 
+#include "host/ChannelChoice.h"
 #include "host/JsonOutput.h"
 #include "host/Text.h"
 
@@ -74,6 +75,8 @@ Route RouteOf(const std::string& path)
         return Route::kChannels;
     if (path == "/api/status")
         return Route::kStatus;
+    if (path == "/playlist.m3u")
+        return Route::kPlaylist;
     if (path.compare(0, 8, "/stream/") == 0)
         return Route::kStream;
     return Route::kNotFound;
@@ -103,11 +106,12 @@ int ParseStreamRequest(const std::string& path, const QueryParams& params, Strea
         *error = "a stream is /stream/KIND/SPACE/CHANNEL or /stream/KIND?name=NAME";
         return 404;
     }
-    if (parts[0] != "S" && parts[0] != "T") {
+    std::string kind = FoldName(parts[0]);
+    if (kind != "s" && kind != "t") {
         *error = "the kind is S (satellite) or T (terrestrial), not \"" + parts[0] + "\"";
         return 404;
     }
-    request->kind = parts[0][0];
+    request->kind = kind == "s" ? 'S' : 'T';
     auto name = params.find("name");
     auto space = params.find("space");
     auto seconds = params.find("seconds");
@@ -149,24 +153,26 @@ int ParseStreamRequest(const std::string& path, const QueryParams& params, Strea
 int FindChannelByName(const std::vector<ChannelInfo>& channels, const StreamRequest& request, ChannelInfo* found,
                       std::string* error)
 {
-    std::string where;
-    int count = 0;
+    std::vector<ListedChannel> listed;
     for (const ChannelInfo& c : channels) {
-        if (c.name != request.name || (request.haveSpace && c.space != request.space))
-            continue;
-        where += (count == 0 ? "" : ", ") + StreamPath(request.kind, c.space, c.channel);
-        *found = c;
-        ++count;
+        ListedChannel l;
+        l.space = c.space;
+        l.spaceName = c.spaceName;
+        l.channel = c.channel;
+        l.name = c.name;
+        listed.push_back(l);
     }
-    if (count == 0) {
-        *error = "no channel of kind " + KindText(request.kind) + " is named \"" + request.name + "\"" +
-                 (request.haveSpace ? " in space " + std::to_string(request.space) : std::string()) +
-                 " (see /api/channels)";
-        return 404;
+    ChoiceWords words;
+    words.list = "/api/channels";
+    words.giveSpace = "add &space= with the space's number";
+    ChannelChoice choice = ChooseChannel(listed, request.name, request.haveSpace, request.space, words);
+    if (!choice.found) {
+        *error = "kind " + KindText(request.kind) + ": " + choice.error;
+        return choice.code == "no_channel" ? 404 : 400;
     }
-    if (count > 1) {
-        *error = "\"" + request.name + "\" names more than one channel (" + where + "); add &space=";
-        return 400;
+    for (const ChannelInfo& c : channels) {
+        if (c.space == choice.channel.space && c.channel == choice.channel.channel && c.name == choice.channel.name)
+            *found = c;
     }
     return 0;
 }
@@ -209,6 +215,25 @@ std::string ChannelsJson(const std::vector<std::pair<char, std::vector<ChannelIn
     for (const auto& e : errors)
         failures.push_back({{"kind", KindText(e.first)}, {"error", e.second}});
     return JsonText({{"channels", channels}, {"errors", failures}});
+}
+
+std::string PlaylistM3u(const std::vector<std::pair<char, std::vector<ChannelInfo>>>& lists, const std::string& base)
+{
+    // A line break would end the entry and a quote the group's attribute.
+    auto clean = [](std::string text, char quote) {
+        for (char& c : text)
+            c = (c == '\r' || c == '\n') ? ' ' : c == '"' ? quote : c;
+        return text;
+    };
+    std::string text = "#EXTM3U\n";
+    for (const auto& list : lists) {
+        for (const ChannelInfo& c : list.second) {
+            std::string path = StreamPath(list.first, c.space, c.channel);
+            std::string name = c.name.empty() ? path.substr(8) : clean(c.name, '"');
+            text += "#EXTINF:-1 group-title=\"" + clean(c.spaceName, '\'') + "\"," + name + "\n" + base + path + "\n";
+        }
+    }
+    return text;
 }
 
 std::string StatusJson(const PoolStatus& status, const ServerInfo& server, const std::string& base)

@@ -10,12 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "host/serve/Request.h"
 #include "host/serve/TunerPool.h"
 
-// The query parameters of a request, decoded (as cpp-httplib gives them).
-using QueryParams = std::multimap<std::string, std::string>;
-
-enum class Route { kPage, kChannels, kStatus, kStream, kNotFound };
+enum class Route { kPage, kChannels, kStatus, kStream, kPlaylist, kNotFound };
 
 Route RouteOf(const std::string& path);
 
@@ -31,12 +29,14 @@ struct StreamRequest {
 };
 
 // Reads /stream/K/SPACE/CHANNEL or /stream/K?name=NAME[&space=S], with
-// [?&]seconds=N. Returns 0, or the HTTP status of the refusal (400: malformed,
-// 404: no such kind) with *error.
+// [?&]seconds=N; the kind letter in any case or width, as names are matched.
+// Returns 0, or the HTTP status of the refusal (400: malformed, 404: no such
+// kind) with *error.
 int ParseStreamRequest(const std::string& path, const QueryParams& params, StreamRequest* request,
                        std::string* error);
-// Finds a channel by name in the kind's list. Returns 0, or 404 (none) or
-// 400 (more than one; give a space) with *error.
+// Finds a channel by name in the kind's list, as record does (exactly, else in
+// any case or width). Returns 0, or 404 (none; with the near misses) or 400
+// (more than one; give a space) with *error.
 int FindChannelByName(const std::vector<ChannelInfo>& channels, const StreamRequest& request, ChannelInfo* found,
                       std::string* error);
 
@@ -59,6 +59,9 @@ struct ServerInfo {
 // could not be read has its error in errors.
 std::string ChannelsJson(const std::vector<std::pair<char, std::vector<ChannelInfo>>>& lists,
                          const std::vector<std::pair<char, std::string>>& errors, const std::string& base);
+// Every channel as an extended M3U playlist: each with its name, its space as
+// its group, and its URL.
+std::string PlaylistM3u(const std::vector<std::pair<char, std::vector<ChannelInfo>>>& lists, const std::string& base);
 std::string StatusJson(const PoolStatus& status, const ServerInfo& server, const std::string& base);
 std::string ErrorJson(const std::string& error);
 // A refusal for want of a tuner or a place: the channels being served.

@@ -4,6 +4,7 @@
 #include "host/serve/Copies.h"
 #include "host/serve/DriverDevice.h"
 #include "host/serve/HttpServer.h"
+#include "host/serve/LocalNames.h"
 
 namespace {
 
@@ -76,7 +77,9 @@ int RunServe(const Command& command)
     http.address = command.listenAddress;
     http.port = command.listenPort;
     http.allow = command.allow;
+    http.hosts = command.hosts;
     http.maxClients = command.maxClients;
+    http.log = pool.log;
     http.info.folder = summary.folder;
     http.info.since = LocalTimeText();
     http.info.idleSeconds = command.idleSeconds;
@@ -95,6 +98,14 @@ int RunServe(const Command& command)
         list += (list.empty() ? "" : ", ") + copy.name;
     WriteText(STD_ERROR_HANDLE, "zendrel-host: serving " + summary.folder + " at " + summary.url + " (tuners: " +
                                     list + "); Ctrl+C stops\n");
+    // On every network: the URLs other machines use.
+    if (command.listenAddress == 0) {
+        std::string urls;
+        for (uint32_t address : ReadLocalNames().addresses)
+            urls += (urls.empty() ? "" : ", ") + BaseUrl("", Ipv4Text(address) + ":" + std::to_string(port)) + "/";
+        if (!urls.empty())
+            WriteText(STD_ERROR_HANDLE, "zendrel-host: from other machines: " + urls + "\n");
+    }
     if ((command.listenAddress >> 24) != 127 && command.allow.empty())
         Complain("listening beyond this machine with no --allow: any machine that reaches " + listen +
                  " can watch");

@@ -159,6 +159,12 @@ bool TunerPool::KnownChannels(char kind, std::vector<ChannelInfo>* channels) con
     return true;
 }
 
+bool TunerPool::ListedChannels(char kind, std::vector<ChannelInfo>* channels) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return KnownChannels(kind, channels);
+}
+
 bool TunerPool::Channels(char kind, std::vector<ChannelInfo>* channels, std::string* error)
 {
     std::unique_lock<std::mutex> lock(m_mutex);

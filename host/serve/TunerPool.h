@@ -185,6 +185,9 @@ public:
     // The channels of a kind, as the copies list them. Loads a copy when no
     // copy of the kind has been loaded yet; false with *error when none loads.
     bool Channels(char kind, std::vector<ChannelInfo>* channels, std::string* error);
+    // The channels of a kind when a copy of it has listed them; false, and
+    // nothing loaded, when none has yet.
+    bool ListedChannels(char kind, std::vector<ChannelInfo>* channels) const;
     JoinResult Join(char kind, uint32_t space, uint32_t channel, const std::string& address);
     PoolStatus Status() const;
     void CountRefusal();

@@ -242,3 +242,17 @@ TEST(CommandLine, ServeTakesAFolderAndItsLimits)
     for (const std::vector<std::wstring>& args : bad)
         EXPECT_FALSE(Parse(args, &c, &error)) << Shown(args);
 }
+
+TEST(CommandLine, ServeTakesHostNamesAndSaysWhyANetworkIsRefused)
+{
+    Command c;
+    std::wstring error;
+    ASSERT_TRUE(Parse({L"serve", L"tv", L"--host", L"tv.home.arpa", L"--host", L"203.0.113.9"}, &c, &error))
+        << Shown({error});
+    EXPECT_EQ(c.hosts, (std::vector<std::string>{"tv.home.arpa", "203.0.113.9"}));
+    EXPECT_FALSE(Parse({L"serve", L"tv", L"--host", L"tv/home"}, &c, &error));
+    EXPECT_FALSE(Parse({L"serve", L"tv", L"--host", L"テレビ"}, &c, &error));
+    ASSERT_FALSE(Parse({L"serve", L"tv", L"--allow", L"192.168.1.20/24"}, &c, &error));
+    EXPECT_NE(error.find(L"must be zero"), std::wstring::npos) << Shown({error});
+    EXPECT_NE(error.find(L"192.168.1.0/24"), std::wstring::npos) << Shown({error});
+}

@@ -5,7 +5,7 @@
 
 #include "host/check/CheckReport.h"
 #include "host/JsonOutput.h"
-#include "host/record/ChannelChoice.h"
+#include "host/ChannelChoice.h"
 #include "host/record/Summary.h"
 #include "host/Text.h"
 #include "sidefiles/FixedTexts.h"

@@ -15,6 +15,7 @@
 #include "host/serve/Api.h"
 #include "host/serve/Copies.h"
 #include "host/serve/Fanout.h"
+#include "host/serve/Request.h"
 #include "host/serve/TunerPool.h"
 
 namespace {
@@ -522,13 +523,18 @@ TEST(ServeApi, StreamRequestsAndTheirRefusals)
     ASSERT_EQ(ParseStreamRequest("/stream/T", {{"name", "NHK 総合"}, {"space", "1"}}, &r, &error), 0) << error;
     EXPECT_TRUE(r.byName && r.haveSpace);
     EXPECT_EQ(r.name, "NHK 総合");
+    // The kind letter in any case or width, as names are matched.
+    for (const char* kind : {"/stream/s/0/0", "/stream/ｓ/0/0", "/stream/Ｓ/0/0"}) {
+        ASSERT_EQ(ParseStreamRequest(kind, {}, &r, &error), 0) << kind;
+        EXPECT_EQ(r.kind, 'S') << kind;
+    }
 
     const struct {
         const char* path;
         QueryParams params;
         int status;
     } bad[] = {
-        {"/stream/X/0/0", {}, 404},       {"/stream/s/0/0", {}, 404},
+        {"/stream/X/0/0", {}, 404},       {"/stream/ST/0/0", {}, 404},
         {"/stream/S/0", {}, 404},         {"/stream/S/0/0/", {}, 404},
         {"/stream/S/a/0", {}, 400},       {"/stream/S/0/-1", {}, 400},
         {"/stream/S/0/99999999999", {}, 400},
@@ -561,10 +567,20 @@ TEST(ServeApi, StreamRequestsAndTheirRefusals)
     EXPECT_EQ(found.space, 1u);
     r.name = "C";
     EXPECT_EQ(FindChannelByName(list, r, &found, &error), 404);
+    // As record matches names: any case or width, with near misses offered.
+    list[0].name = "BS1/TS0";
+    r.haveSpace = false;
+    r.name = "ｂｓ１/ts0";
+    EXPECT_EQ(FindChannelByName(list, r, &found, &error), 0) << error;
+    EXPECT_EQ(found.name, "BS1/TS0");
+    r.name = "bs1/ts9";
+    EXPECT_EQ(FindChannelByName(list, r, &found, &error), 404);
+    EXPECT_NE(error.find("did you mean \"BS1/TS0\""), std::string::npos) << error;
 
     EXPECT_EQ(RouteOf("/"), Route::kPage);
     EXPECT_EQ(RouteOf("/api/status"), Route::kStatus);
     EXPECT_EQ(RouteOf("/api/status/"), Route::kNotFound);
+    EXPECT_EQ(RouteOf("/playlist.m3u"), Route::kPlaylist);
     EXPECT_EQ(BaseUrl("192.168.1.5:40080", "0.0.0.0:40080"), "http://192.168.1.5:40080");
     EXPECT_EQ(BaseUrl("x\"><script>", "0.0.0.0:40080"), "http://127.0.0.1:40080");
     EXPECT_EQ(BaseUrl("", "127.0.0.1:5"), "http://127.0.0.1:5");
@@ -631,14 +647,21 @@ TEST(ServeAddress, ListenAndAllow)
     std::vector<Ipv4Net> allow(2);
     ASSERT_TRUE(ParseIpv4Net("192.168.1.0/24", &allow[0]));
     ASSERT_TRUE(ParseIpv4Net("127.0.0.1", &allow[1]));
-    EXPECT_TRUE(AddressAllowed(allow, "192.168.1.77"));
-    EXPECT_TRUE(AddressAllowed(allow, "127.0.0.1"));
-    EXPECT_FALSE(AddressAllowed(allow, "127.0.0.2"));
-    EXPECT_FALSE(AddressAllowed(allow, "192.168.2.1"));
-    EXPECT_FALSE(AddressAllowed(allow, "::1"));
-    EXPECT_TRUE(AddressAllowed({}, "::1"));
+    // This PC, over loopback or its own addresses, whatever the list says.
+    LocalNames local;
+    local.addresses = {0x0A000005};  // 10.0.0.5
+    EXPECT_TRUE(AddressAllowed(allow, 0xC0A8014D, local));   // 192.168.1.77
+    EXPECT_TRUE(AddressAllowed(allow, 0x7F000001, local));   // 127.0.0.1
+    EXPECT_TRUE(AddressAllowed(allow, 0x7F000002, local));   // 127.0.0.2
+    EXPECT_TRUE(AddressAllowed(allow, 0x0A000005, local));   // this PC
+    EXPECT_FALSE(AddressAllowed(allow, 0xC0A80201, local));  // 192.168.2.1
+    EXPECT_FALSE(AddressAllowed(allow, 0x0A000006, local));
+    EXPECT_TRUE(AddressAllowed({}, 0x08080808, local));
     ASSERT_TRUE(ParseIpv4Net("0.0.0.0/0", &allow[0]));
-    EXPECT_TRUE(AddressAllowed({allow[0]}, "8.8.8.8"));
+    EXPECT_TRUE(AddressAllowed({allow[0]}, 0x08080808, local));
+    std::string why;
+    EXPECT_FALSE(ParseIpv4Net("192.168.1.20/24", &net, &why));
+    EXPECT_NE(why.find("192.168.1.0/24 is the network"), std::string::npos) << why;
 }
 
 TEST(ServeCopies, TheKindLetterMakesATunerAndOneChannelFileAKind)
@@ -656,4 +679,87 @@ TEST(ServeCopies, TheKindLetterMakesATunerAndOneChannelFileAKind)
     EXPECT_EQ(copies[0].path, L"C:\\tv\\Zendrel-S.DLL");
     ASSERT_EQ(skipped.size(), 1u);
     EXPECT_NE(skipped[0].find("Other-S.dll"), std::string::npos);
+}
+
+TEST(ServeRequest, TargetsAreDecodedAndAParameterGivenTwiceIsRefused)
+{
+    std::string path, error;
+    QueryParams params;
+    ASSERT_TRUE(ParseTarget("/stream/%53?name=BS+1%2FTS%30&space=0&", &path, &params, &error)) << error;
+    EXPECT_EQ(path, "/stream/S");
+    EXPECT_EQ(params, (QueryParams{{"name", "BS 1/TS0"}, {"space", "0"}}));
+    for (const char* bad : {"/stream/S?seconds=5&seconds=5", "/stream/S?seconds=5&seconds=6", "/%4", "/%zz",
+                            "/a?x=%00", "http://evil.example/api/status", "*", ""}) {
+        error.clear();
+        EXPECT_FALSE(ParseTarget(bad, &path, &params, &error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+}
+
+TEST(ServeRequest, OnlyItsOwnNamesAndPagesAreAnswered)
+{
+    LocalNames local;
+    local.addresses = {0xC0A80114};  // 192.168.1.20
+    local.names = {"TVPC", "tvpc.home.arpa"};
+    const uint32_t any = 0;
+    auto accepted = [&](const char* header) {
+        std::string host;
+        return HostOfHeader(header, &host) && HostAccepted(host, any, local, {"tv.example.net"});
+    };
+    for (const char* own : {"127.0.0.1:40080", "127.0.0.2", "localhost:40080", "LOCALHOST.", "[::1]:40080",
+                            "192.168.1.20:40080", "tvpc", "TVPC.home.arpa:40080", "tvpc.local", "tv.example.net"})
+        EXPECT_TRUE(accepted(own)) << own;
+    // A name someone else points at this address (DNS rebinding), another
+    // address, malformed headers.
+    for (const char* foreign : {"evil.example:40080", "192.168.1.21", "tvpc.evil.example", "localhost.evil.example",
+                                "127.0.0.1:port", "a b", "[::2]", "x\"><script>"})
+        EXPECT_FALSE(accepted(foreign)) << foreign;
+    std::string host;
+    EXPECT_TRUE(HostOfHeader("10.1.2.3:40080", &host) && HostAccepted(host, 0x0A010203, local, {}))
+        << "the address listened on";
+
+    BrowserMarks player;  // players send no marks
+    EXPECT_FALSE(FromAnotherPage(player, "127.0.0.1:40080", false));
+    BrowserMarks own;
+    own.fetchSite = "same-origin";
+    own.origin = "http://127.0.0.1:40080";
+    EXPECT_FALSE(FromAnotherPage(own, "127.0.0.1:40080", false));
+    BrowserMarks typed;
+    typed.fetchSite = "none";
+    typed.fetchMode = "navigate";
+    EXPECT_FALSE(FromAnotherPage(typed, "127.0.0.1:40080", false));
+    BrowserMarks cross;
+    cross.fetchSite = "cross-site";
+    cross.fetchMode = "no-cors";
+    EXPECT_TRUE(FromAnotherPage(cross, "127.0.0.1:40080", false));
+    EXPECT_TRUE(FromAnotherPage(cross, "127.0.0.1:40080", true));
+    cross.fetchMode = "navigate";
+    EXPECT_TRUE(FromAnotherPage(cross, "127.0.0.1:40080", false)) << "a link to a stream takes a tuner";
+    EXPECT_FALSE(FromAnotherPage(cross, "127.0.0.1:40080", true)) << "a link to the status page only shows it";
+    BrowserMarks sameSite;
+    sameSite.fetchSite = "same-site";
+    EXPECT_TRUE(FromAnotherPage(sameSite, "127.0.0.1:40080", false));
+    BrowserMarks origin;
+    origin.origin = "http://evil.example";
+    EXPECT_TRUE(FromAnotherPage(origin, "127.0.0.1:40080", false));
+    origin.origin = "null";
+    EXPECT_TRUE(FromAnotherPage(origin, "127.0.0.1:40080", false));
+}
+
+TEST(ServeApi, ThePlaylistListsEveryChannelWithItsSpaceAndUrl)
+{
+    std::vector<ChannelInfo> bs(2), gr(1);
+    bs[0].spaceName = "BS";
+    bs[0].name = "BS1/TS0";
+    bs[1].spaceName = "BS";
+    bs[1].channel = 1;
+    bs[1].name = "Two\r\n#EXTINF:-1,lines";
+    gr[0].spaceName = "地\"デジ";
+    gr[0].channel = 13;
+    std::string m3u = PlaylistM3u({{'S', bs}, {'T', gr}}, "http://192.168.1.20:40080");
+    EXPECT_EQ(m3u,
+              "#EXTM3U\n"
+              "#EXTINF:-1 group-title=\"BS\",BS1/TS0\nhttp://192.168.1.20:40080/stream/S/0/0\n"
+              "#EXTINF:-1 group-title=\"BS\",Two  #EXTINF:-1,lines\nhttp://192.168.1.20:40080/stream/S/0/1\n"
+              "#EXTINF:-1 group-title=\"地'デジ\",T/0/13\nhttp://192.168.1.20:40080/stream/T/0/13\n");
 }

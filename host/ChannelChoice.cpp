@@ -1,4 +1,4 @@
-#include "host/record/ChannelChoice.h"
+#include "host/ChannelChoice.h"
 
 #include <algorithm>
 
@@ -64,7 +64,7 @@ std::string FoldName(const std::string& utf8)
 }
 
 ChannelChoice ChooseChannel(const std::vector<ListedChannel>& listed, const std::string& wanted, bool haveSpace,
-                            uint32_t space)
+                            uint32_t space, const ChoiceWords& words)
 {
     std::vector<const ListedChannel*> candidates, exact, folded;
     std::string want = FoldName(wanted);
@@ -87,7 +87,8 @@ ChannelChoice ChooseChannel(const std::vector<ListedChannel>& listed, const std:
     std::string in = haveSpace ? " in space " + std::to_string(space) : std::string();
     if (matches.empty()) {
         choice.code = "no_channel";
-        choice.error = "no channel is named \"" + wanted + "\"" + in + " (see list)" + NearMisses(candidates, want);
+        choice.error = "no channel is named \"" + wanted + "\"" + in + " (see " + words.list + ")" +
+                       NearMisses(candidates, want);
         return choice;
     }
     std::string places;
@@ -98,6 +99,7 @@ ChannelChoice ChooseChannel(const std::vector<ListedChannel>& listed, const std:
     }
     choice.code = "ambiguous_channel";
     choice.error = "\"" + wanted + "\" names more than one channel" + in + " (" + places + ")" +
-                   (sameName ? "; give --space" : "; give the name exactly as list shows it");
+                   (sameName ? std::string("; ") + words.giveSpace
+                             : std::string("; give the name exactly as ") + words.list + " shows it");
     return choice;
 }
