@@ -9,6 +9,7 @@
 #include "sidefiles/ChannelWriter.h"
 #include "sidefiles/FixedTexts.h"
 #include "sidefiles/ResultCodes.h"
+#include "sidefiles/WholeFile.h"
 
 namespace {
 
@@ -23,53 +24,11 @@ int32_t ReadChunk(void* context, uint8_t* dest, int32_t size)
     return open->os->Read(open->file, dest, size);
 }
 
-// A side file written at release. It is written whole under a temporary
-// name beside it (its own name and ".tmp", which no copy of the plug-in
-// reads), flushed, and only then moved to its own name, so that a host
-// killed at any moment, or a power loss, never leaves a cut or empty file
-// where the next load looks; a file written only in part is removed. The
-// move never replaces a file, so nothing the user made or edited, or another
-// copy wrote meanwhile, is ever written over. A temporary file that a killed
-// host left is removed by the next release that writes the file.
-struct NewSideFile {
-    const OsCalls* os;
-    const wchar_t* path;
-    wchar_t tempPath[kPathCapacity];
-    void* file;
-    bool whole;
-};
-
-bool CreateNewSideFile(NewSideFile* side, const OsCalls* os, const wchar_t* path)
+// The OS table's file calls, as the whole-file writer takes them.
+FileCalls SideFileCalls(const OsCalls* os)
 {
-    side->os = os;
-    side->path = path;
-    side->whole = true;
-    side->file = nullptr;
-    // A name without room for the suffix gets no file rather than a cut name.
-    size_t length = wcslen(path);
-    if (CopyBounded(side->tempPath, kPathCapacity, path) != kResultOk ||
-        CopyBounded(side->tempPath + length, kPathCapacity - length, L".tmp") != kResultOk)
-        return false;
-    os->Remove(side->tempPath);
-    side->file = os->CreateNew(side->tempPath);
-    return side->file != nullptr;
-}
-
-void WriteToSideFile(void* context, const uint8_t* bytes, uint32_t size)
-{
-    NewSideFile* side = static_cast<NewSideFile*>(context);
-    if (!side->os->Write(side->file, bytes, size))
-        side->whole = false;
-}
-
-void FinishSideFile(NewSideFile* side)
-{
-    if (!side->os->Flush(side->file))
-        side->whole = false;
-    if (!side->os->Close(side->file))
-        side->whole = false;
-    if (!side->whole || !side->os->Move(side->tempPath, side->path))
-        side->os->Remove(side->tempPath);
+    FileCalls calls = {os->CreateNew, os->Write, os->Flush, os->Close, os->Move, nullptr, os->Remove};
+    return calls;
 }
 
 }  // namespace
@@ -124,11 +83,13 @@ void DriverCore::LoadSettingsFile()
 
 void DriverCore::CreateDefaultSettingsFile()
 {
-    NewSideFile side;
-    if (!CreateNewSideFile(&side, m_os, m_settingsPath))
+    // Never over a file the user made meanwhile (see sidefiles/WholeFile.h).
+    FileCalls calls = SideFileCalls(m_os);
+    WholeFile file;
+    if (!BeginWholeFile(&file, &calls, m_settingsPath))
         return;
-    WriteToSideFile(&side, g_defaultSettingsText, sizeof g_defaultSettingsText);
-    FinishSideFile(&side);
+    WriteWholeFile(&file, g_defaultSettingsText, sizeof g_defaultSettingsText);
+    FinishWholeFile(&file, false);
 }
 
 void DriverCore::LoadChannels()
@@ -183,10 +144,11 @@ void DriverCore::BuildChannelsFromTuner()
 
 void DriverCore::WriteChannelFile()
 {
-    NewSideFile side;
-    if (!CreateNewSideFile(&side, m_os, m_channelFilePath))
+    FileCalls calls = SideFileCalls(m_os);
+    WholeFile file;
+    if (!BeginWholeFile(&file, &calls, m_channelFilePath))
         return;
-    ByteSink sink = {WriteToSideFile, &side};
+    ByteSink sink = {WriteWholeFile, &file};
     WriteChannelText(m_isTerrestrial, Channels(), sink);
-    FinishSideFile(&side);
+    FinishWholeFile(&file, false);
 }
