@@ -210,8 +210,6 @@ struct FakeNetCalls {
         return true;
     }
 
-    static void* AllocZeroed(size_t size) { return FakeOs::Calls()->AllocZeroed(static_cast<uint32_t>(size)); }
-
     static void* NewHandle(HandleKind kind, const std::string& server)
     {
         FakeHandle* handle = new FakeHandle;
@@ -333,7 +331,7 @@ NetCalls MakeCalls()
     calls.WaitEvent = FakeNetCalls::WaitEvent;
     calls.CloseEvent = FakeNetCalls::CloseEvent;
     calls.StartThread = FakeNetCalls::StartThread;
-    calls.AllocZeroed = FakeNetCalls::AllocZeroed;
+    calls.AllocZeroed = os->AllocZeroed;
     calls.Free = os->Free;
     calls.HttpSession = FakeNetCalls::HttpSession;
     calls.HttpConnect = FakeNetCalls::HttpConnect;
