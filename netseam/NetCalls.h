@@ -63,7 +63,7 @@ struct NetCalls {
     bool (*StartThread)(const ThreadEntry* entry);
 
     // A zero-filled block; null when there is no memory.
-    void* (*AllocZeroed)(size_t size);
+    void* (*AllocZeroed)(uint32_t size);
     void (*Free)(void* block);
 
     // HTTP. A session for the instance's requests, null on failure.
