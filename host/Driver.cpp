@@ -4,9 +4,48 @@
 
 namespace {
 
+// On x86 the export is cdecl; on x86-64 there is one calling convention,
+// and the compiler ignores the keyword.
 typedef IBonDriver*(__cdecl* CreateBonDriverFunction)(void);
 
+// A plug-in's import table lies near its start; this bounds what is read of
+// a file that is no plug-in at all.
+const DWORD kMostBytesRead = 64u << 20;
+
+const uint16_t kOwnMachine = sizeof(void*) == 8 ? kMachineAmd64 : kMachineI386;
+
 }  // namespace
+
+PeHeaders ReadPeFile(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(FullPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return PeHeaders();
+    std::string bytes;
+    LARGE_INTEGER size;
+    if (GetFileSizeEx(file, &size)) {
+        bytes.resize(static_cast<size_t>(size.QuadPart < kMostBytesRead ? size.QuadPart : kMostBytesRead));
+        DWORD got = 0;
+        if (!ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr))
+            got = 0;
+        bytes.resize(got);
+    }
+    CloseHandle(file);
+    return ReadPeHeaders(bytes);
+}
+
+std::string WrongBitness(const PeHeaders& pe, const std::string& shown)
+{
+    if (!pe.isPe || pe.machine == kOwnMachine)
+        return std::string();
+    std::string other = pe.machine == kMachineI386    ? " (use the 32-bit zendrel-host.exe)"
+                        : pe.machine == kMachineAmd64 ? " (use the 64-bit x64\\zendrel-host.exe)"
+                                                      : "";
+    return shown + " is a " + MachineBits(pe.machine) + (pe.isDll ? " DLL" : " program") +
+           ", and this zendrel-host is " + MachineBits(kOwnMachine) + ": a program loads only DLLs of its own bitness" +
+           other;
+}
 
 std::string MissingDriver(const std::wstring& path)
 {
@@ -27,6 +66,11 @@ bool Driver::Load(const std::wstring& path, std::string* error)
     std::wstring full = FullPath(path);
     std::string shown = ToUtf8(path);
     *error = MissingDriver(path);
+    if (!error->empty())
+        return false;
+    m_headers = ReadPeFile(path);
+    m_failureCode = "wrong_bitness";
+    *error = WrongBitness(m_headers, shown);
     if (!error->empty())
         return false;
     // A plug-in normally sits in the host's own folder, where the loader finds
@@ -76,6 +120,11 @@ void Driver::Unload()
     if (m_module != nullptr)
         FreeLibrary(m_module);
     m_module = nullptr;
+}
+
+bool Driver::UsesBoardLibrary() const
+{
+    return ImportsDll(m_headers, kBoardLibraryFile);
 }
 
 bool Driver::OpenTuner()

@@ -7,11 +7,23 @@
 
 #include <string>
 
+#include "host/PeHeaders.h"
 #include "plugin/IBonDriver.h"
+
+// The board library, which the tuner plug-in imports and no other plug-in.
+constexpr char kBoardLibraryFile[] = "EarthPtDll.dll";
 
 // Why `path` names no file to load (there is none, or it is a folder), in
 // one line; empty when it names a file.
 std::string MissingDriver(const std::wstring& path);
+
+// The headers of the file at `path`, read without loading it (isPe false
+// when it cannot be read or is no Windows image).
+PeHeaders ReadPeFile(const std::wstring& path);
+// Why this process cannot load an image of that machine type, naming the
+// zendrel-host that can, with `shown` as the file's name; empty when it can
+// (or when the headers tell nothing).
+std::string WrongBitness(const PeHeaders& pe, const std::string& shown);
 
 class Driver
 {
@@ -27,10 +39,15 @@ public:
     // plug-in refused to load); 0 when it never got that far.
     DWORD LoadError() const { return m_loadError; }
     // The failed load's code for --json: "no_driver" (no such file),
-    // "load_failed" (the loader or the plug-in refused it), "not_a_plugin".
+    // "wrong_bitness" (a DLL of the other bitness), "load_failed" (the loader
+    // or the plug-in refused it), "not_a_plugin".
     const char* FailureCode() const { return m_failureCode; }
     // Closes the tuner if it was opened, releases the instance, frees the DLL.
     void Unload();
+
+    // Whether the DLL imports the board library, as the tuner plug-in does
+    // (known once Load has read its headers).
+    bool UsesBoardLibrary() const;
 
     bool OpenTuner();
     IBonDriver2* operator->() const { return m_driver; }
@@ -40,6 +57,7 @@ public:
     bool ChannelName(DWORD space, DWORD channel, std::string* name) const;
 
 private:
+    PeHeaders m_headers;
     HMODULE m_module = nullptr;
     IBonDriver2* m_driver = nullptr;
     bool m_tunerOpen = false;

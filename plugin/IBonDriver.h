@@ -9,8 +9,10 @@
 //               13 EnumChannelName 14 SetChannel(DWORD, DWORD)
 //               15 GetCurSpace   16 GetCurChannel
 //
-// Every operation is __thiscall (the default for member functions on x86 with
-// both GCC and MSVC). BOOL is a 32-bit 1 or 0.
+// On x86 every operation is __thiscall (the default for member functions with
+// both GCC and MSVC); on x86-64 there is only the x64 calling convention, with
+// `this` in RCX. The slot order and the types are the same in both: BOOL and
+// DWORD stay 32 bits (BOOL a 1 or 0), pointers and slots take 4 or 8 bytes.
 #pragma once
 
 #include <windows.h>

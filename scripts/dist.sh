@@ -1,23 +1,42 @@
 #!/usr/bin/env bash
-# Packs the Windows package: the plug-in as the build made it, zendrel-host,
-# the licence and the install guides, into OUT_DIR/Zendrel-VERSION-win32.zip,
-# and prints the zip's path. Never the stand-in board library: a user's
-# plug-in folder holds the board vendor's.
+# Packs the Windows package into OUT_DIR/Zendrel-VERSION-windows.zip and
+# prints the zip's path:
 #
-#   scripts/dist.sh BIN_DIR OUT_DIR
+#   Zendrel.dll            the tuner plug-in (32-bit), as the build made it
+#   zendrel-host.exe       zendrel-host, 32-bit
+#   x86/Zendrel-Net.dll    the network plug-in for 32-bit hosts
+#   x64/Zendrel-Net.dll    the network plug-in for 64-bit hosts
+#   x64/zendrel-host.exe   zendrel-host, 64-bit
+#   LICENSE.txt, INSTALL.txt, INSTALL.ja.txt
+#
+# The network plug-in is packed from each tree that has built it. Never the
+# stand-in board library: a user's plug-in folder holds the board vendor's.
+#
+#   scripts/dist.sh BIN_DIR BIN64_DIR OUT_DIR
 set -eu
-bin=$(cd "${1:?usage: scripts/dist.sh BIN_DIR OUT_DIR}" && pwd)
-out=${2:?usage: scripts/dist.sh BIN_DIR OUT_DIR}
+usage="usage: scripts/dist.sh BIN_DIR BIN64_DIR OUT_DIR"
+bin=$(cd "${1:?$usage}" && pwd)
+bin64=$(cd "${2:?$usage}" && pwd)
+out=${3:?$usage}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 version=$(sed -n 's/^project(Zendrel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
-name=Zendrel-$version-win32
+name=Zendrel-$version-windows
+net=Zendrel-Net.dll
 
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 stage="$out/$name"
 rm -rf "$stage" "$out/$name.zip"
-mkdir -p "$stage"
+mkdir -p "$stage/x64"
 cp "$bin/Zendrel.dll" "$bin/zendrel-host.exe" "$stage/"
+cp "$bin64/zendrel-host.exe" "$stage/x64/"
+if [ -f "$bin/$net" ]; then
+  mkdir -p "$stage/x86"
+  cp "$bin/$net" "$stage/x86/"
+fi
+if [ -f "$bin64/$net" ]; then
+  cp "$bin64/$net" "$stage/x64/"
+fi
 # Texts for Windows: CR LF line ends, and the Japanese guide with a UTF-8
 # byte-order mark, without which older Notepads read it as code page 932.
 windows_text() { sed -e "s/@VERSION@/$version/" -e 's/$/\r/' "$1"; }

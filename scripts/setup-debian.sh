@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a Debian machine: CMake, the
-# i686 mingw-w64 cross compilers, 32-bit Wine, a Japanese UTF-8 locale (so
+# i686 and x86_64 mingw-w64 cross compilers, 32-bit and 64-bit Wine (with
+# wine64 installed, wineserver runs its 64-bit server for the 32-bit prefix
+# too, which the 32-bit tests take as it is), a Japanese UTF-8 locale (so
 # that Wine's ANSI code page is 932), the GoogleTest sources, and clang with
 # libFuzzer for the fuzz targets; for zendrel-host's HTTP server, nlohmann/json
 # and cpp-httplib's single header (from Debian's source package, since the
@@ -15,6 +17,8 @@ command -v make >/dev/null                     || need+=(make)
 command -v g++ >/dev/null                      || need+=(g++)
 command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686 mingw-w64-tools)
 command -v i686-w64-mingw32-windres >/dev/null || need+=(binutils-mingw-w64-i686)
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
+command -v x86_64-w64-mingw32-windres >/dev/null || need+=(binutils-mingw-w64-x86-64)
 [ -f /usr/src/googletest/CMakeLists.txt ]      || need+=(googletest)
 command -v clang++ >/dev/null                  || need+=(clang)
 # libFuzzer and clang's sanitizer runtimes come in their own package, which
@@ -28,17 +32,19 @@ command -v dpkg-source >/dev/null              || need+=(dpkg-dev)
 wine_ok=1
 command -v wine >/dev/null || wine_ok=0
 dpkg -s wine32:i386 >/dev/null 2>&1 || wine_ok=0
+# Debian puts no wine64 command on PATH: plain wine runs both bitnesses.
+[ -x /usr/lib/wine/wine64 ] || wine_ok=0
 
 if [ ${#need[@]} -gt 0 ] || [ $wine_ok = 0 ]; then
   if [ "$(id -u)" != 0 ]; then
-    echo "setup: missing packages (${need[*]} wine32); run as root to install them" >&2
+    echo "setup: missing packages (${need[*]} wine32 wine64); run as root to install them" >&2
     exit 1
   fi
   if [ $wine_ok = 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
   apt-get update -qq
-  [ $wine_ok = 0 ] && need+=(wine wine32:i386)
+  [ $wine_ok = 0 ] && need+=(wine wine32:i386 wine64)
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
 

@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
-# Runs a Windows program under 32-bit Wine with the project's own prefix and a
-# Japanese locale, so that the ANSI code page is 932 as on a Japanese Windows.
+# Runs a Windows program under Wine with the project's own prefix and a
+# Japanese locale, so that the ANSI code page is 932 as on a Japanese Windows:
+#
+#   scripts/wine-run.sh PROGRAM [ARGS...]
+#
+# A 64-bit program runs in the 64-bit prefix, a 32-bit one in the 32-bit
+# prefix; ZENDREL_WINE_BITS=64 runs a 32-bit one in the 64-bit prefix too.
 
 # A script that starts this in the background hands it SIGINT ignored, and
 # bash can neither trap nor reset a signal ignored at entry: Ctrl+C or kill
@@ -10,17 +15,11 @@ if [ "${ZENDREL_WINE_RUN_SIGNALS:-}" != reset ]; then
   ZENDREL_WINE_RUN_SIGNALS=reset exec env --default-signal=INT,TERM "$BASH" "$0" "$@"
 fi
 unset ZENDREL_WINE_RUN_SIGNALS
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix}
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-export LC_ALL=ja_JP.UTF-8
-export WINEARCH=win32
-unset DISPLAY WAYLAND_DISPLAY
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1
-fi
+. "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+# The prefix of the program's own bitness, unless ZENDREL_WINE_BITS names
+# one: a 32-bit program may run in the 64-bit prefix beside 64-bit ones.
+zendrel_wine_env "${ZENDREL_WINE_BITS:-$(zendrel_wine_bits_of "$1")}"
+zendrel_wine_make
 # Wine 8 ends a Windows program on SIGTERM at once, without running any of
 # its code, so a recording would stop without its summary. Passed on as
 # SIGINT, it reaches the program as Ctrl+C, which it handles. Hence wine runs

@@ -186,6 +186,15 @@ Judgement Diagnose(const std::wstring& driverPath, bool askBoard)
     return Judge(full, names, files, board, AnsiToUtf8);
 }
 
+std::string NotTunerPlugin(const std::wstring& driverPath, const char* verb)
+{
+    PeHeaders pe = ReadPeFile(driverPath);
+    if (!pe.importsRead || ImportsDll(pe, kBoardLibraryFile))
+        return std::string();
+    return ToUtf8(driverPath) + " is not the tuner plug-in (it does not import " + kBoardLibraryFile + "): " + verb +
+           " knows only the tuner plug-in's side files; list, record and scan work with any plug-in";
+}
+
 bool LoadDriver(Driver* driver, const Command& command, const char* verb, unsigned long jsonHandle)
 {
     std::string error;
@@ -194,7 +203,8 @@ bool LoadDriver(Driver* driver, const Command& command, const char* verb, unsign
     Complain(error);
     std::string cause;
     DWORD code = driver->LoadError();
-    if (code == ERROR_MOD_NOT_FOUND || code == ERROR_DLL_INIT_FAILED) {
+    // The diagnosis knows the tuner plug-in's side files and board only.
+    if ((code == ERROR_MOD_NOT_FOUND || code == ERROR_DLL_INIT_FAILED) && driver->UsesBoardLibrary()) {
         cause = Diagnose(command.driver, true).cause;
         Complain(cause.empty() ? "zendrel-host check --board finds no cause for it" : "likely cause: " + cause);
     }

@@ -9,6 +9,12 @@
 
 Judgement Diagnose(const std::wstring& driverPath, bool askBoard);
 
+// Why `verb` (check, init, scan --write-channels), which knows only the
+// tuner plug-in's side files, does not apply to the DLL: another plug-in
+// (its import table read whole, without the board library). Empty for the
+// tuner plug-in, and whenever the headers tell nothing.
+std::string NotTunerPlugin(const std::wstring& driverPath, const char* verb);
+
 class Driver;
 struct Command;
 // Loads the command's driver. On failure says why on stderr, with a line on

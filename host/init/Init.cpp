@@ -40,6 +40,10 @@ int RunInit(const Command& command)
     const char* code = "no_driver";
     Judgement j;
     if (error.empty()) {
+        code = "not_tuner_plugin";
+        error = NotTunerPlugin(command.driver, "init");
+    }
+    if (error.empty()) {
         j = Diagnose(command.driver, false);
         code = "load_failed";
         if (!j.names.ok)

@@ -124,6 +124,14 @@ int RunScan(const Command& command)
     NewFile file;
     Judgement before;
     if (!command.writeChannels.empty()) {
+        error = NotTunerPlugin(command.driver, "scan --write-channels");
+        if (!error.empty()) {
+            Complain(error);
+            if (command.json)
+                WriteText(STD_OUTPUT_HANDLE,
+                          JsonText(FailureJson("scan", driverPath, "not_tuner_plugin", error, "")) + "\n");
+            return 1;
+        }
         if (!file.Create(command.writeChannels, command.force, &error)) {
             Complain(error);
             if (command.json)
