@@ -52,3 +52,4 @@ bool RunThroughput(const Standin& board);
 bool RunLoadTime(const Standin& board);
 bool RunWakeUp(const Standin& board);
 bool RunServeBench(const Standin& board);
+bool RunNetBench(const Standin& board);

@@ -55,7 +55,7 @@ const uint32_t kReaderLeaveMs = 200;
 // How long a tune keeps asking a server that was busy, when that server
 // carried the stream the tune just ended: it may not have seen it end yet.
 const uint32_t kFreedTunerWaitMs = 1000;
-const uint32_t kBusyRetryMs = 100;
+const uint32_t kBusyRetryMs = 25;
 // A stream the server cut is tuned again after these pauses, then given up.
 const int kRetuneRounds = 5;
 extern const uint32_t g_retunePausesMs[kRetuneRounds];

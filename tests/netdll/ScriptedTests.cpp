@@ -2,7 +2,7 @@
 // stop sending, close, reset, are busy or refuse: what the host sees, and
 // that it never waits for a server when it closes.
 #include "tests/netdll/NetDll.h"
-#include "tests/netdll/ScriptedServer.h"
+#include "testsupport/ScriptedServer.h"
 
 namespace {
 

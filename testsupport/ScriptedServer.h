@@ -1,7 +1,8 @@
-// A small HTTP server on 127.0.0.1 for the network plug-in's DLL tests, which
-// answers as the test scripts it, including as no proper server would: a
-// stream that stops sending, ends without its last chunk, or is reset. Each
-// connection has a thread of its own; Stop ends them all.
+// A small HTTP server on 127.0.0.1 for the network plug-in's DLL tests and
+// benchmark, which answers as they script it, including as no proper server
+// would: a stream that stops sending, ends without its last chunk, or is
+// reset; or one sent as fast as loopback takes it. Each connection has a
+// thread of its own; Stop ends them all.
 #pragma once
 
 #include <winsock2.h>
@@ -25,6 +26,8 @@ struct Reply {
     bool stream = false;
     std::vector<std::string> chunks;
     uint32_t pauseMs = 0;
+    // The chunks again and again, until the client goes or the server stops.
+    bool forever = false;
     enum End { kLastChunk, kClose, kReset, kStall } end = kLastChunk;
 };
 

@@ -1,4 +1,4 @@
-#include "tests/netdll/ScriptedServer.h"
+#include "testsupport/ScriptedServer.h"
 
 #include <stdio.h>
 
@@ -135,13 +135,16 @@ void ScriptedServer::Answer(SOCKET socket, int index)
     } else {
         bool open = SendAll(socket, status + "Content-Type: video/mp2t\r\nTransfer-Encoding: chunked\r\n"
                                              "Connection: close\r\n" + reply.headers + "\r\n");
-        for (const std::string& chunk : reply.chunks) {
-            if (!open || m_stopping.load())
-                break;
-            open = SendAll(socket, Chunk(chunk));
-            if (reply.pauseMs != 0)
-                Sleep(reply.pauseMs);
-        }
+        std::vector<std::string> chunks;
+        for (const std::string& chunk : reply.chunks)
+            chunks.push_back(Chunk(chunk));
+        do {
+            for (size_t i = 0; i < chunks.size() && open && !m_stopping.load(); ++i) {
+                open = SendAll(socket, chunks[i]);
+                if (reply.pauseMs != 0)
+                    Sleep(reply.pauseMs);
+            }
+        } while (reply.forever && open && !m_stopping.load());
         // A packet of stuffing after the stream's last chunk: WinHTTP under
         // Wine hands a chunk over only once the next one has come whole, so
         // this one is held back there, not the last the test sent.
