@@ -6,8 +6,9 @@
 # that Wine's ANSI code page is 932), the GoogleTest sources, and clang with
 # libFuzzer for the fuzz targets; for zendrel-host's HTTP server, nlohmann/json
 # and cpp-httplib's single header (from Debian's source package, since the
-# binary package ships only a header split for its Linux library); ffmpeg and
-# chromium, which the server's tests play a stream and load its page with.
+# binary package ships only a header split for its Linux library); jsmn, the
+# JSON tokenizer of the network plug-in (one header); ffmpeg and chromium,
+# which the server's tests play a stream and load its page with.
 # Idempotent: it does nothing when everything is already there.
 set -euo pipefail
 
@@ -26,6 +27,7 @@ command -v clang++ >/dev/null                  || need+=(clang)
 [ -f "$(clang++ -print-file-name="libclang_rt.fuzzer-$(uname -m).a" 2>/dev/null)" ] || need+=(libclang-rt-14-dev)
 [ -f /usr/share/i18n/SUPPORTED ]               || need+=(locales)
 [ -f /usr/include/nlohmann/json.hpp ]          || need+=(nlohmann-json3-dev)
+[ -f /usr/include/jsmn.h ]                     || need+=(libjsmn-dev)
 command -v ffprobe >/dev/null                  || need+=(ffmpeg)
 command -v chromium >/dev/null                 || need+=(chromium)
 command -v dpkg-source >/dev/null              || need+=(dpkg-dev)
