@@ -28,8 +28,8 @@ CONFIGURE_WIN64 = cmake -S . -B $(WIN64) -DCMAKE_BUILD_TYPE=Release -DZENDREL_WI
   $(if $(wildcard $(WIN64)/CMakeCache.txt),,-DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-w64-mingw32.cmake)
 DEMO_TARGETS := Zendrel standin zendrel-host
 # What make dist packs, per tree.
-DIST_TARGETS := Zendrel zendrel-host
-DIST_TARGETS_WIN64 := zendrel-host
+DIST_TARGETS := Zendrel Zendrel-Net zendrel-host
+DIST_TARGETS_WIN64 := Zendrel-Net zendrel-host
 
 all: build
 
