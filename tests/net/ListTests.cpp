@@ -134,7 +134,8 @@ TEST_F(NetTest, CacheListsChannelsWhileServersAreDown)
 }
 
 // A server that takes the connection and never answers holds the load no
-// longer than ListMs, and the next server is still asked in what is left.
+// longer than ListMs, all servers together: one after it that the time does
+// not reach is listed from the cache (here there is none).
 TEST_F(NetTest, LoadBoundedByListMs)
 {
     Settings(std::string(kTwoServers) + "[Timeouts]\r\nListMs=600\r\nConnectMs=300\r\n");
