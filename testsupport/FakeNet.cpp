@@ -70,7 +70,6 @@ int32_t FakeBody::Read(uint8_t* dest, uint32_t capacity, uint32_t receiveMs)
         size_t n = m_pending.size() < capacity ? m_pending.size() : capacity;
         memcpy(dest, m_pending.data(), n);
         m_pending.erase(0, n);
-        m_read += n;
         return static_cast<int32_t>(n);
     }
     if (!ready || m_failed)
@@ -82,12 +81,6 @@ int FakeBody::Waiting()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_waiting;
-}
-
-uint64_t FakeBody::BytesRead()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_read;
 }
 
 FakeAnswer TextAnswer(int32_t status, const std::string& text)

@@ -32,9 +32,8 @@ public:
     // Reads wait for what comes next; after receiveMs without anything a read
     // fails as a timeout does.
     int32_t Read(uint8_t* dest, uint32_t capacity, uint32_t receiveMs);
-    // Reads waiting now, and reads done.
+    // Reads waiting now.
     int Waiting();
-    uint64_t BytesRead();
 
 private:
     std::mutex m_mutex;
@@ -43,7 +42,6 @@ private:
     bool m_ended = false;
     bool m_failed = false;
     int m_waiting = 0;
-    uint64_t m_read = 0;
 };
 
 struct FakeAnswer {
