@@ -83,9 +83,11 @@ TEST_F(NetTest, ListsOfServersMerged)
     // E is a's channel 1 first; with a busy it is b's space 1 channel 5.
     net.Serve(kServerA, [](const std::string&) { return TextAnswer(503, "{}"); });
     EXPECT_TRUE(core->SetChannel(0, 1));
-    std::vector<std::string> asked = net.Requests();
-    EXPECT_EQ(std::vector<std::string>(asked.end() - 2, asked.end()),
-              (std::vector<std::string>{"a:40080/stream/T/0/1", "b:40080/stream/T/1/5"}));
+    std::vector<std::string> streams;
+    for (const std::string& asked : net.Requests())
+        if (asked.find("/stream/") != std::string::npos)
+            streams.push_back(asked);
+    EXPECT_EQ(streams, (std::vector<std::string>{"a:40080/stream/T/0/1", "b:40080/stream/T/1/5"}));
     EXPECT_EQ(std::wstring(core->GetTunerName()), L"Zendrel-Net b:40080");
     Release();
     stream->End();
