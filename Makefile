@@ -28,8 +28,8 @@ CONFIGURE_WIN64 = cmake -S . -B $(WIN64) -DCMAKE_BUILD_TYPE=Release -DZENDREL_WI
   $(if $(wildcard $(WIN64)/CMakeCache.txt),,-DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-w64-mingw32.cmake)
 DEMO_TARGETS := Zendrel standin zendrel-host
 # What make dist packs, per tree.
-DIST_TARGETS := Zendrel zendrel-host
-DIST_TARGETS_WIN64 := zendrel-host
+DIST_TARGETS := Zendrel Zendrel-Net zendrel-host
+DIST_TARGETS_WIN64 := Zendrel-Net zendrel-host
 
 all: build
 
@@ -59,15 +59,17 @@ test: test-native test-tsan test-fuzz test-win test-win64 test-dist
 test-native: build-native
 	@ctest --test-dir $(NATIVE) --output-on-failure
 
-# The tests with real threads, under ThreadSanitizer: the driver's, and the
-# tuner pool and fan-out of zendrel-host serve.
+# The tests with real threads, under ThreadSanitizer: the driver's, the
+# tuner pool and fan-out of zendrel-host serve, and the network plug-in's
+# reader and signal threads.
 build-tsan: setup
 	@cmake -S . -B $(TSAN) -DZENDREL_SANITIZE_THREAD=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
-	@cmake --build $(TSAN) --target driver_tests host_tests -j $(JOBS)
+	@cmake --build $(TSAN) --target driver_tests host_tests net_tests -j $(JOBS)
 
 test-tsan: build-tsan
 	@TSAN_OPTIONS=halt_on_error=1 $(TSAN)/bin/driver_tests --gtest_filter='ThreadTest.*'
 	@TSAN_OPTIONS=halt_on_error=1 $(TSAN)/bin/host_tests --gtest_filter='Fanout.*:TunerPool.*'
+	@TSAN_OPTIONS=halt_on_error=1 $(TSAN)/bin/net_tests --gtest_filter='NetStreamTest.*'
 
 test-win: build-win
 	@./scripts/wine-prefix.sh start

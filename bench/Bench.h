@@ -53,3 +53,4 @@ bool RunLoadTime(const Standin& board);
 bool RunWakeUp(const Standin& board);
 bool RunServeBench(const Standin& board);
 bool RunConnectionsBench(const Standin& board);
+bool RunNetBench(const Standin& board);

@@ -2,7 +2,7 @@
 // as a host would, and prints the benchmark report. Goals are reported, never
 // enforced: the exit status is non-zero only when a benchmark could not run.
 //
-//   zendrel-bench [throughput|load|wakeup|serve|connections]...   only those parts
+//   zendrel-bench [throughput|load|wakeup|serve|connections|net]...   only those parts
 #include <stdio.h>
 #include <string.h>
 
@@ -42,6 +42,7 @@ int main(int argc, char** argv)
     ran = (!Wanted("wakeup") || RunWakeUp(*board)) && ran;
     ran = (!Wanted("serve") || RunServeBench(*board)) && ran;
     ran = (!Wanted("connections") || RunConnectionsBench(*board)) && ran;
+    ran = (!Wanted("net") || RunNetBench(*board)) && ran;
     if (!ran)
         printf("Some benchmark could not run; see above.\n");
     return ran ? 0 : 1;

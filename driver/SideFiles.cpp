@@ -9,6 +9,7 @@
 #include "sidefiles/ChannelWriter.h"
 #include "sidefiles/FixedTexts.h"
 #include "sidefiles/ResultCodes.h"
+#include "sidefiles/WholeFile.h"
 
 namespace {
 
@@ -23,80 +24,11 @@ int32_t ReadChunk(void* context, uint8_t* dest, int32_t size)
     return open->os->Read(open->file, dest, size);
 }
 
-// A side file written at release. It is written whole under a temporary
-// name beside it, flushed, and only then moved to its own name, so that a
-// host killed at any moment, or a power loss, never leaves a cut or empty
-// file where the next load looks; a file written only in part is removed.
-// The move never replaces a file, so nothing the user made or edited, or
-// another copy wrote meanwhile, is ever written over.
-//
-// Copies of the DLL in one folder, in one process or several, share side
-// files, and may write one at the same moment. Each writer therefore has a
-// temporary file of its own: the first of kTempSlots names that it can
-// create, held open from its creation until it has been moved, so that no
-// other writer can write, move or remove it (Remove takes no file that is
-// open). What a killed writer left is closed, and the next writer of that
-// file removes it. A temporary name is as long as the file's own, so it fits
-// wherever that does, and no copy ever reads it:
-//   Zendrel-T.SetCh.txt  ->  Zendrel-T.SetCh.~00 ... Zendrel-T.SetCh.~15
-const int32_t kTempSlots = 16;
-
-struct NewSideFile {
-    const OsCalls* os;
-    const wchar_t* path;
-    wchar_t tempPath[kPathCapacity];
-    void* file;
-    bool whole;
-};
-
-// The name's last three characters become "~" and the slot's two digits.
-// False for a name too short to hold them, which only a path cut to fit its
-// field can have.
-bool TempPath(wchar_t (&temp)[kPathCapacity], const wchar_t* path, int32_t slot)
+// The OS table's file calls, as the whole-file writer takes them.
+FileCalls SideFileCalls(const OsCalls* os)
 {
-    const wchar_t* slash = wcsrchr(path, L'\\');
-    const wchar_t* name = slash != nullptr ? slash + 1 : path;
-    size_t length = wcslen(path);
-    if (wcslen(name) < 3 || CopyBounded(temp, kPathCapacity, path) != kResultOk)
-        return false;
-    temp[length - 3] = L'~';
-    temp[length - 2] = static_cast<wchar_t>(L'0' + slot / 10);
-    temp[length - 1] = static_cast<wchar_t>(L'0' + slot % 10);
-    return true;
-}
-
-bool CreateNewSideFile(NewSideFile* side, const OsCalls* os, const wchar_t* path)
-{
-    side->os = os;
-    side->path = path;
-    side->whole = true;
-    side->file = nullptr;
-    for (int32_t slot = 0; slot < kTempSlots; ++slot)
-        if (TempPath(side->tempPath, path, slot) && os->Exists(side->tempPath))
-            os->Remove(side->tempPath);
-    for (int32_t slot = 0; slot < kTempSlots && side->file == nullptr; ++slot)
-        if (TempPath(side->tempPath, path, slot))
-            side->file = os->CreateNew(side->tempPath);
-    return side->file != nullptr;
-}
-
-void WriteToSideFile(void* context, const uint8_t* bytes, uint32_t size)
-{
-    NewSideFile* side = static_cast<NewSideFile*>(context);
-    if (!side->os->Write(side->file, bytes, size))
-        side->whole = false;
-}
-
-// Moved while still open, so that it is this writer's until it has its name.
-// Once flushed and moved it is whole, whatever closing it reports.
-void FinishSideFile(NewSideFile* side)
-{
-    if (!side->os->Flush(side->file))
-        side->whole = false;
-    bool moved = side->whole && side->os->Move(side->tempPath, side->path);
-    side->os->Close(side->file);
-    if (!moved)
-        side->os->Remove(side->tempPath);
+    FileCalls calls = {os->Exists, os->CreateNew, os->Write, os->Flush, os->Close, os->Move, nullptr, os->Remove};
+    return calls;
 }
 
 }  // namespace
@@ -151,11 +83,13 @@ void DriverCore::LoadSettingsFile()
 
 void DriverCore::CreateDefaultSettingsFile()
 {
-    NewSideFile side;
-    if (!CreateNewSideFile(&side, m_os, m_settingsPath))
+    // Never over a file the user made meanwhile (see sidefiles/WholeFile.h).
+    FileCalls calls = SideFileCalls(m_os);
+    WholeFile file;
+    if (!BeginWholeFile(&file, &calls, m_settingsPath))
         return;
-    WriteToSideFile(&side, g_defaultSettingsText, sizeof g_defaultSettingsText);
-    FinishSideFile(&side);
+    WriteWholeFile(&file, g_defaultSettingsText, sizeof g_defaultSettingsText);
+    FinishWholeFile(&file, false);
 }
 
 void DriverCore::LoadChannels()
@@ -210,10 +144,11 @@ void DriverCore::BuildChannelsFromTuner()
 
 void DriverCore::WriteChannelFile()
 {
-    NewSideFile side;
-    if (!CreateNewSideFile(&side, m_os, m_channelFilePath))
+    FileCalls calls = SideFileCalls(m_os);
+    WholeFile file;
+    if (!BeginWholeFile(&file, &calls, m_channelFilePath))
         return;
-    ByteSink sink = {WriteToSideFile, &side};
+    ByteSink sink = {WriteWholeFile, &file};
     WriteChannelText(m_isTerrestrial, Channels(), sink);
-    FinishSideFile(&side);
+    FinishWholeFile(&file, false);
 }

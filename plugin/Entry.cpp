@@ -10,6 +10,7 @@
 #include <new>
 
 #include "driver/Instance.h"
+#include "plugin/StaticConstructors.h"
 #include "plugin/Zendrel.h"
 #include "win32/Win32Calls.h"
 
@@ -53,22 +54,11 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved)
 }
 
 #if defined(__GNUC__)
-// GCC builds link without the C runtime's start-up objects (their DLL entry
-// looks for the GCC runtime DLL on disk at every load) and enter here. What
-// that start-up code would still have to do is done here: run the static
-// constructors that GCC lists between __CTOR_LIST__'s -1 and a null, last
-// first. The DLL has none today; should one appear, it runs.
-extern "C" void (*__CTOR_LIST__[])(void);
-
+// GCC builds link without the C runtime's start-up objects and enter here.
 extern "C" BOOL WINAPI ZendrelEntry(HINSTANCE module, DWORD reason, LPVOID reserved)
 {
-    if (reason == DLL_PROCESS_ATTACH) {
-        int count = 0;
-        while (__CTOR_LIST__[count + 1] != nullptr)
-            ++count;
-        for (int i = count; i >= 1; --i)
-            __CTOR_LIST__[i]();
-    }
+    if (reason == DLL_PROCESS_ATTACH)
+        RunStaticConstructors();
     return DllMain(module, reason, reserved);
 }
 #endif

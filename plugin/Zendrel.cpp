@@ -1,6 +1,7 @@
 // The host interface, slot by slot, handed to the driver. BOOL is a 32-bit
 // 1 or 0.
 #include "plugin/Zendrel.h"
+#include "plugin/StreamCall.h"
 
 BOOL CZendrel::OpenTuner(void)
 {
@@ -34,34 +35,14 @@ DWORD CZendrel::GetReadyCount(void)
     return m_core.GetReadyCount();
 }
 
-namespace {
-
-// DWORD and uint32_t are distinct types of one size: the values go through
-// locals of the driver's type and back, unchanged where it left them.
-template <typename Dest>
-BOOL ReadStream(DriverCore& core, Dest dest, DWORD* size, DWORD* remain)
-{
-    if (size == nullptr)
-        return FALSE;
-    uint32_t size32 = *size;
-    uint32_t remain32 = remain != nullptr ? *remain : 0;
-    bool ok = core.GetTsStream(dest, &size32, remain != nullptr ? &remain32 : nullptr);
-    *size = size32;
-    if (remain != nullptr)
-        *remain = remain32;
-    return ok ? TRUE : FALSE;
-}
-
-}  // namespace
-
 BOOL CZendrel::GetTsStream(BYTE** dest, DWORD* size, DWORD* remain)
 {
-    return ReadStream(m_core, dest, size, remain);
+    return CallGetTsStream(m_core, dest, size, remain);
 }
 
 BOOL CZendrel::GetTsStream(BYTE* dest, DWORD* size, DWORD* remain)
 {
-    return ReadStream(m_core, dest, size, remain);
+    return CallGetTsStream(m_core, dest, size, remain);
 }
 
 void CZendrel::PurgeTsStream(void)

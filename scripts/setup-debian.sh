@@ -5,9 +5,8 @@
 # too, which the 32-bit tests take as it is), a Japanese UTF-8 locale (so
 # that Wine's ANSI code page is 932), the GoogleTest sources, and clang with
 # libFuzzer for the fuzz targets; for zendrel-host's HTTP server, nlohmann/json
-# and Boost's headers (Asio and Beast), and cpp-httplib's single header (from
-# Debian's source package, since the binary package ships only a header split
-# for its Linux library); ffmpeg, mpv, chromium and curl, with which the
+# and Boost's headers (Asio and Beast); jsmn, the JSON tokenizer of the network
+# plug-in (one header); ffmpeg, mpv, chromium and curl, with which the
 # server's tests play and read a stream and its playlist and load its page.
 # Idempotent: it does nothing when everything is already there.
 set -euo pipefail
@@ -28,11 +27,11 @@ command -v clang++ >/dev/null                  || need+=(clang)
 [ -f /usr/share/i18n/SUPPORTED ]               || need+=(locales)
 [ -f /usr/include/nlohmann/json.hpp ]          || need+=(nlohmann-json3-dev)
 [ -f /usr/include/boost/beast.hpp ]            || need+=(libboost-dev)
+[ -f /usr/include/jsmn.h ]                     || need+=(libjsmn-dev)
 command -v ffprobe >/dev/null                  || need+=(ffmpeg)
 command -v curl >/dev/null                     || need+=(curl)
 command -v mpv >/dev/null                      || need+=(mpv)
 command -v chromium >/dev/null                 || need+=(chromium)
-command -v dpkg-source >/dev/null              || need+=(dpkg-dev)
 wine_ok=1
 command -v wine >/dev/null || wine_ok=0
 dpkg -s wine32:i386 >/dev/null 2>&1 || wine_ok=0
@@ -62,25 +61,3 @@ if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
   locale-gen >/dev/null
 fi
 
-# cpp-httplib's single header, unpacked from Debian's source package into
-# HTTPLIB_DIR; CMake looks for it there.
-HTTPLIB_DIR=/usr/local/src/cpp-httplib
-if [ ! -f "$HTTPLIB_DIR/httplib.h" ]; then
-  if [ "$(id -u)" != 0 ]; then
-    echo "setup: cpp-httplib's header is missing in $HTTPLIB_DIR; run as root to fetch it" >&2
-    exit 1
-  fi
-  sources=/etc/apt/sources.list.d/debian.sources
-  if [ -f "$sources" ] && ! grep -q 'deb-src' "$sources"; then
-    sed -i 's/^Types: deb$/Types: deb deb-src/' "$sources"
-  elif [ ! -f "$sources" ] && ! grep -qs '^deb-src' /etc/apt/sources.list; then
-    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >/etc/apt/sources.list.d/zendrel-src.list
-  fi
-  apt-get update -qq
-  tmp=$(mktemp -d)
-  (cd "$tmp" && apt-get source -qq --download-only cpp-httplib >/dev/null 2>&1 &&
-     dpkg-source -x ./*.dsc src >/dev/null 2>&1)
-  mkdir -p "$HTTPLIB_DIR"
-  cp "$tmp/src/httplib.h" "$HTTPLIB_DIR/"
-  rm -rf "$tmp"
-fi

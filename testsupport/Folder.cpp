@@ -46,10 +46,10 @@ void Folder::RemoveAll(const std::wstring& dir) const
     RemoveDirectoryW(dir.c_str());
 }
 
-std::wstring Folder::AddPlugin(const std::wstring& fileName) const
+std::wstring Folder::AddPlugin(const std::wstring& fileName, const std::wstring& built) const
 {
     std::wstring path = Path(fileName);
-    if (!CopyFileW((BinDirectory() + L"Zendrel.dll").c_str(), path.c_str(), FALSE))
+    if (!CopyFileW((BinDirectory() + built).c_str(), path.c_str(), FALSE))
         return std::wstring();
     return path;
 }

@@ -19,9 +19,9 @@ public:
     Folder();
     ~Folder();
     std::wstring Path(const std::wstring& name) const { return m_path + name; }
-    // Copies the built plug-in here under fileName; returns its full path, or
-    // an empty one when the copy failed.
-    std::wstring AddPlugin(const std::wstring& fileName) const;
+    // Copies the built plug-in (built, beside the running program) here under
+    // fileName; returns its full path, or an empty one when the copy failed.
+    std::wstring AddPlugin(const std::wstring& fileName, const std::wstring& built = L"Zendrel.dll") const;
     // False when the file could not be written whole.
     bool Write(const std::wstring& name, const std::string& bytes) const;
     std::string Read(const std::wstring& name) const;

@@ -441,6 +441,9 @@ void TunerPool::TuneCopy(Tuner* t, TunerDevice& device, const ChannelInfo& targe
     r->bytes = 0;
     r->sampleBytes = 0;
     r->sampleFrom = m_settings.now();
+    // The level right after the tune, so that a client that asks at once
+    // (the network plug-in) need not wait for the first second's sample.
+    double signal = r->tuned ? device.SignalDb() : NAN;
     Log(t->copy.name + (r->tuned ? " tuned to " : " failed to tune to ") + ChannelText(t->copy.kind, target));
     std::lock_guard<std::mutex> lock(m_mutex);
     t->tuned = r->tuned;
@@ -448,7 +451,7 @@ void TunerPool::TuneCopy(Tuner* t, TunerDevice& device, const ChannelInfo& targe
     t->since = m_settings.localTime();
     t->bytes = 0;
     t->continuityErrors = t->transportErrors = t->scrambledPackets = 0;
-    t->signalDb = NAN;
+    t->signalDb = signal;
     t->mbps = 0;
     m_changed.notify_all();
 }

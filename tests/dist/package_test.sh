@@ -43,7 +43,8 @@ check "texts with CR LF line ends" grep -q $'\r$' "$top/INSTALL.txt"
 lacks() { ! grep -qF -- "$1" "$2"; }
 for guide in INSTALL.txt INSTALL.ja.txt; do
   for topic in Zendrel-S0.dll Zendrel-ST.ini '$CS110' 'check Zendrel-S.dll' 'peak Mbit/s' 'init Zendrel-S.dll' \
-    'OutLNB=0' 'device lost' 'zendrel-host serve' 'playlist.m3u' 'schtasks /Create' '--host'; do
+    'OutLNB=0' 'device lost' 'zendrel-host serve' 'playlist.m3u' 'schtasks /Create' '--host' Zendrel-Net.ini \
+    'Server1=http://' '--listen 0.0.0.0:40080' '--allow' 'x64\Zendrel-Net.dll' 'x86\Zendrel-Net.dll'; do
     check "$guide: covers $topic" grep -qF -- "$topic" "$top/$guide"
   done
   check "$guide: version filled in" lacks @VERSION@ "$top/$guide"
@@ -68,7 +69,7 @@ for ((i = 0; i < ${#packed[@]}; i += 2)); do
       check "$file imports EarthPtDll.dll" grep -qx earthptdll.dll <<<"$found"
       allowed="$system|earthptdll" ;;
     *.exe) allowed="$system|ws2_32|mswsock|iphlpapi" ;;  # zendrel-host serves over the network, naming this PC's addresses
-    *) allowed="$system|winhttp" ;;     # the network plug-in: the system's HTTP client
+    *) allowed="kernel32|winhttp" ;;    # the network plug-in: no runtime, the system's HTTP client
   esac
   check "$file imports only system libraries ($(echo $found))" [ -z "$(grep -Evx "($allowed)\.dll" <<<"$found")" ]
   # A TLS directory in a DLL means a runtime (winpthreads) came with it, and

@@ -303,6 +303,8 @@ TEST(TunerPool, ClientsOfOneChannelShareOneTuneAndAnotherChannelFindsNoTuner)
     TunerPool pool(Copies({"Zendrel-S.dll"}), Factory(&board), Settings(10));
     JoinResult a = pool.Join('S', 0, 1, "10.0.0.1");
     ASSERT_EQ(a.status, 200) << a.error;
+    // The signal is known from the tune on, not only after the first second.
+    EXPECT_EQ(pool.Status().tuners[0].signalDb, 20.5);
     JoinResult b = pool.Join('S', 0, 1, "10.0.0.2");
     ASSERT_EQ(b.status, 200) << b.error;
     EXPECT_EQ(board.tunes, 1);
