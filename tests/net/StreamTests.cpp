@@ -189,7 +189,9 @@ TEST_F(NetStreamTest, CloseAndReleaseDuringStalledRead)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     auto start = std::chrono::steady_clock::now();
     core->CloseTuner();
-    EXPECT_LT(MsSince(start), 50);
+    // Far below StallMs (500): it did not wait for the reader. How fast it
+    // returns is the benchmark's to measure.
+    EXPECT_LT(MsSince(start), 250);
     waiter.join();
 
     ServeChannels(kServerA, {{"S", 0, "BS", 0, "BS1"}, {"S", 0, "BS", 1, "BS3"}}, other);
@@ -206,7 +208,7 @@ TEST_F(NetStreamTest, CloseAndReleaseDuringStalledRead)
     ASSERT_TRUE(core->SetChannel(0, 0));
     start = std::chrono::steady_clock::now();
     Release();
-    EXPECT_LT(MsSince(start), 50);
+    EXPECT_LT(MsSince(start), 250);
     slot.core = nullptr;
     EXPECT_GE(net.ThreadsAlive(), 1);
     EXPECT_TRUE(net.WaitForThreads(2000));

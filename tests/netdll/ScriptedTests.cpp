@@ -58,13 +58,15 @@ TEST(NetDll, StalledServerNeverHoldsTheHost)
     EXPECT_EQ(host.Read(20 * 188, 3000).substr(0, 20 * 188), Packets(20));
     LARGE_INTEGER start = Now();
     d.CloseTuner();
-    EXPECT_LT(MsSince(start), 50);
+    // Far below StallMs (1000): it did not wait for the reader. How fast it
+    // returns is the benchmark's to measure.
+    EXPECT_LT(MsSince(start), 500);
     ASSERT_TRUE(d.OpenTuner());
     ASSERT_TRUE(d.SetChannel(0, 1));
     EXPECT_EQ(host.Read(20 * 188, 3000).substr(0, 20 * 188), Packets(20));
     start = Now();
     d.Release();
-    EXPECT_LT(MsSince(start), 50);
+    EXPECT_LT(MsSince(start), 500);
     host.ReleaseAndUnload();
     EXPECT_TRUE(host.StillLoaded());
 
