@@ -12,8 +12,8 @@
 # files after each release, so that every release writes both.
 set -u
 bin=$(cd "$1" && pwd) || exit 2
-kills=${2:-40}
-pairs=${3:-20}
+kills=${2:-30}
+pairs=${3:-12}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix}
 export WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES=mscoree,mshtml= LC_ALL=ja_JP.UTF-8
