@@ -383,10 +383,13 @@ void TunerPool::CountRefusal()
     ++m_refused;
 }
 
-void TunerPool::Closing(Tuner* t)
+void TunerPool::Closing(Tuner* t, bool lost)
 {
     t->state = State::kClosing;
-    t->fanout.EndAll();
+    if (lost)
+        t->fanout.FailAll();
+    else
+        t->fanout.EndAll();
     m_changed.notify_all();
 }
 
@@ -511,12 +514,10 @@ TunerPool::Loss TunerPool::Watch(Tuner* t, TunerDevice& device, Reading* r, bool
 
 void TunerPool::Lose(Tuner* t, const Loss& loss, const Reading& r)
 {
-    t->state = State::kClosing;
-    t->fanout.FailAll();
     if (loss.channelFault)
         m_lostChannels.push_back(
             {t->copy.kind, r.channel.space, r.channel.channel, loss.reason, m_settings.now(), m_settings.localTime()});
-    m_changed.notify_all();
+    Closing(t, true);
 }
 
 std::string TunerPool::LostLately(char kind, uint32_t space, uint32_t channel)
@@ -577,7 +578,7 @@ void TunerPool::Own(size_t index)
             // Closing is decided under the lock, so that no joiner takes the
             // tuner in between.
             if (m_stopping || (idle && m_settings.now() - idleFrom >= m_settings.idleSeconds)) {
-                Closing(t);
+                Closing(t, false);
                 break;
             }
             if (!idle)

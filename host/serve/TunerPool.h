@@ -217,8 +217,9 @@ private:
     void Lose(Tuner* t, const Loss& loss, const Reading& r);
     // The counts, and once a second the signal, bit rate and history.
     void Report(Tuner* t, TunerDevice& device, Reading* r);
-    // With the lock held: the owner is about to release the copy.
-    void Closing(Tuner* t);
+    // With the lock held: the owner is about to release the copy. Its
+    // clients' streams get their proper end, or are cut off when it was lost.
+    void Closing(Tuner* t, bool lost);
     // With the lock held: the tuner carrying (or about to carry) the channel.
     Tuner* Serving(char kind, uint32_t space, uint32_t channel);
     Tuner* Idle(char kind);
