@@ -198,9 +198,7 @@ std::string Narrow(const std::wstring& text)
 // one (a swap of two letters is two), else where the commands are listed.
 std::wstring NearestVerb(const std::wstring& verb)
 {
-    std::string typed = Narrow(verb);
-    for (char& c : typed)
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    std::string typed = AsciiLower(Narrow(verb));
     const char* nearest = nullptr;
     size_t best = 3;
     for (const auto& c : kCommandHelp) {

@@ -63,13 +63,6 @@ bool FileOffset(const std::vector<Section>& sections, uint32_t rva, uint64_t* of
     return false;
 }
 
-std::string Lower(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 }  // namespace
 
@@ -121,14 +114,14 @@ PeHeaders ReadPeHeaders(const std::string& bytes)
         std::string name;
         if (!FileOffset(sections, nameRva, &nameAt) || !b.Name(nameAt, &name))
             return pe;
-        pe.imports.push_back(Lower(name));
+        pe.imports.push_back(AsciiLower(name));
     }
     return pe;
 }
 
 bool ImportsDll(const PeHeaders& pe, const std::string& dll)
 {
-    return std::find(pe.imports.begin(), pe.imports.end(), Lower(dll)) != pe.imports.end();
+    return std::find(pe.imports.begin(), pe.imports.end(), AsciiLower(dll)) != pe.imports.end();
 }
 
 std::string MachineBits(uint16_t machine)

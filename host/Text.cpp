@@ -100,6 +100,14 @@ std::string Counted(uint64_t count, const std::string& noun)
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
+std::string AsciiLower(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 size_t EditDistance(const std::string& a, const std::string& b)
 {
     std::vector<size_t> row(b.size() + 1);

@@ -25,6 +25,8 @@ std::string Hex4(uint32_t value);
 std::string Fixed(double value, int decimals);
 // "1 channel", "2 channels": the count and the noun, plural with an "s".
 std::string Counted(uint64_t count, const std::string& noun);
+// The text with its ASCII capitals in lower case; other bytes as they are.
+std::string AsciiLower(std::string text);
 // Edits (insert, delete, replace a byte) that turn a into b.
 size_t EditDistance(const std::string& a, const std::string& b);
 

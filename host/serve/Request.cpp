@@ -1,5 +1,7 @@
 #include "host/serve/Request.h"
 
+#include "host/Text.h"
+
 namespace {
 
 int HexDigit(char c)
@@ -37,16 +39,9 @@ bool Decode(const std::string& text, bool plusIsSpace, std::string* out)
     return true;
 }
 
-std::string Lower(std::string text)
-{
-    for (char& c : text)
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    return text;
-}
-
 bool SameName(const std::string& host, std::string name)
 {
-    name = Lower(name);
+    name = AsciiLower(name);
     while (!name.empty() && name.back() == '.')
         name.pop_back();
     return !name.empty() && host == name;
@@ -112,7 +107,7 @@ bool HostOfHeader(const std::string& header, std::string* host)
         if (!ValidHostName(name))
             return false;
     }
-    *host = Lower(name);
+    *host = AsciiLower(name);
     return true;
 }
 
@@ -145,8 +140,8 @@ bool FromAnotherPage(const BrowserMarks& marks, const std::string& hostHeader, b
 {
     if (statusPage && marks.fetchMode == "navigate" && marks.origin.empty())
         return false;
-    std::string site = Lower(marks.fetchSite);
+    std::string site = AsciiLower(marks.fetchSite);
     if (!site.empty() && site != "same-origin" && site != "none")
         return true;
-    return !marks.origin.empty() && Lower(marks.origin) != "http://" + Lower(hostHeader);
+    return !marks.origin.empty() && AsciiLower(marks.origin) != "http://" + AsciiLower(hostHeader);
 }
