@@ -13,21 +13,25 @@ size_t Length(const wchar_t* text)
     return length;
 }
 
-// The name's last three characters become "~" and the slot's two digits.
-// False for a name too short to hold them, which only a path cut to fit its
-// field can have.
-bool TempPath(wchar_t (&temp)[kPathCapacity], const wchar_t* path, int32_t slot)
+// The path with its name's last three characters to become "~" and a slot's
+// two digits (Slot); its length. 0 for a name too short to hold them, which
+// only a path cut to fit its field can have.
+size_t TempBase(wchar_t (&temp)[kPathCapacity], const wchar_t* path)
 {
     size_t length = Length(path);
     size_t name = length;
     while (name > 0 && path[name - 1] != L'\\')
         --name;
     if (length - name < 3 || CopyBounded(temp, kPathCapacity, path) != kResultOk)
-        return false;
+        return 0;
     temp[length - 3] = L'~';
+    return length;
+}
+
+void Slot(wchar_t (&temp)[kPathCapacity], size_t length, int32_t slot)
+{
     temp[length - 2] = static_cast<wchar_t>(L'0' + slot / 10);
     temp[length - 1] = static_cast<wchar_t>(L'0' + slot % 10);
-    return true;
 }
 
 }  // namespace
@@ -38,12 +42,18 @@ bool BeginWholeFile(WholeFile* file, const FileCalls* calls, const wchar_t* path
     file->path = path;
     file->whole = true;
     file->file = nullptr;
-    for (int32_t slot = 0; slot < kTempSlots; ++slot)
-        if (TempPath(file->tempPath, path, slot) && calls->Exists(file->tempPath))
+    size_t length = TempBase(file->tempPath, path);
+    if (length == 0)
+        return false;
+    for (int32_t slot = 0; slot < kTempSlots; ++slot) {
+        Slot(file->tempPath, length, slot);
+        if (calls->Exists(file->tempPath))
             calls->Remove(file->tempPath);
-    for (int32_t slot = 0; slot < kTempSlots && file->file == nullptr; ++slot)
-        if (TempPath(file->tempPath, path, slot))
-            file->file = calls->CreateNew(file->tempPath);
+    }
+    for (int32_t slot = 0; slot < kTempSlots && file->file == nullptr; ++slot) {
+        Slot(file->tempPath, length, slot);
+        file->file = calls->CreateNew(file->tempPath);
+    }
     return file->file != nullptr;
 }
 
