@@ -1,14 +1,11 @@
 // The side files at work: the DLL's own path and the paths it gives, the
 // legacy rename, the settings profile, and reading and writing the channel
 // file. The rules themselves live in sidefiles/.
-#include <wchar.h>
-
 #include "driver/DriverCore.h"
-#include "sidefiles/Bounded.h"
 #include "sidefiles/ChannelText.h"
 #include "sidefiles/ChannelWriter.h"
 #include "sidefiles/FixedTexts.h"
-#include "sidefiles/ResultCodes.h"
+#include "sidefiles/OwnPath.h"
 #include "sidefiles/WholeFile.h"
 
 namespace {
@@ -35,29 +32,13 @@ FileCalls SideFileCalls(const OsCalls* os)
 
 bool DriverCore::ParseModuleName()
 {
-    m_modulePath[0] = L'\0';
     m_settingsPath[0] = L'\0';
     m_channelFilePath[0] = L'\0';
     m_deviceNumber = -1;
 
-    uint32_t length = m_os->ModuleFileName(m_module, m_modulePath, kPathCapacity);
-    m_modulePath[kPathCapacity - 1] = L'\0';
-    // A path that had to be cut would name side files of some other DLL.
-    if (length == 0 || length >= static_cast<uint32_t>(kPathCapacity))
+    OwnPathCalls calls = {m_os->ModuleFileName, m_os->LongPathName};
+    if (!ReadOwnPath(m_module, m_modulePath, calls))
         return false;
-    // Loaded by its 8.3 short name (ZEND~XDB.DLL for Zendrel-S.dll), the DLL
-    // would lose its kind letter and name other side files; the long form
-    // is taken whenever there is one that fits. Generated short names carry
-    // a "~"; a file name without one is asked about no further, since the
-    // lookup searches the disk.
-    const wchar_t* fileName = wcsrchr(m_modulePath, L'\\');
-    if (fileName != nullptr && wcschr(fileName, L'~') != nullptr) {
-        wchar_t longPath[kPathCapacity];
-        uint32_t longLength = m_os->LongPathName(m_modulePath, longPath, kPathCapacity);
-        longPath[kPathCapacity - 1] = L'\0';
-        if (longLength > 0 && longLength < static_cast<uint32_t>(kPathCapacity))
-            CopyBounded(m_modulePath, kPathCapacity, longPath);
-    }
 
     wchar_t legacyPath[kPathCapacity];
     SideFilePaths paths = {m_settingsPath, m_channelFilePath, legacyPath};

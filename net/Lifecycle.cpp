@@ -2,6 +2,7 @@
 // their cache, and freeing the instance once nothing holds it.
 #include "net/NetCore.h"
 #include "net/Text.h"
+#include "sidefiles/OwnPath.h"
 
 static_assert(kRingSize % kPacketSize == 0, "the ring holds whole packets");
 
@@ -131,29 +132,10 @@ NetCore::Operation::~Operation()
 // and Zendrel-Net.channels.cache beside it.
 void NetCore::FindPaths()
 {
-    uint32_t length = m_calls->ModuleFileName(m_module, m_modulePath, kPathCapacity);
-    m_modulePath[kPathCapacity - 1] = L'\0';
-    // A cut path would name some other DLL's files: then there are none.
-    if (length == 0 || length >= static_cast<uint32_t>(kPathCapacity)) {
-        m_modulePath[0] = L'\0';
+    // Without a whole path of its own, the DLL has no side files.
+    OwnPathCalls calls = {m_calls->ModuleFileName, m_calls->LongPathName};
+    if (!ReadOwnPath(m_module, m_modulePath, calls))
         return;
-    }
-    // Loaded by its 8.3 short name, the DLL would look for other files.
-    const wchar_t* name = m_modulePath;
-    for (const wchar_t* c = m_modulePath; *c != L'\0'; ++c)
-        if (*c == L'\\')
-            name = c + 1;
-    bool shortName = false;
-    for (const wchar_t* c = name; *c != L'\0'; ++c)
-        shortName = shortName || *c == L'~';
-    if (shortName) {
-        wchar_t longPath[kPathCapacity];
-        uint32_t longLength = m_calls->LongPathName(m_modulePath, longPath, kPathCapacity);
-        if (longLength > 0 && longLength < static_cast<uint32_t>(kPathCapacity)) {
-            WideField field = StartField(m_modulePath, kPathCapacity);
-            AppendText(&field, longPath);
-        }
-    }
     size_t stem = WideLength(m_modulePath);
     for (size_t i = stem; i > 0 && m_modulePath[i - 1] != L'\\'; --i) {
         if (m_modulePath[i - 1] == L'.') {
